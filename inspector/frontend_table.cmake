@@ -1,0 +1,1 @@
+# The embedded frontend: the asset table and the protocol handler.

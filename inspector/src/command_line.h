@@ -1,0 +1,20 @@
+// What the launcher takes from its arguments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::string_view kUsage =
+    "usage: vorpel_inspector [--print-url] <inspector-http-addr e.g. 127.0.0.1:9229>";
+
+struct CommandLine {
+  bool print_url = false;
+  // The first argument not starting with "--".
+  std::optional<std::string> inspector_address;
+
+  bool operator==(const CommandLine&) const = default;
+};
+
+CommandLine parse_command_line(const std::vector<std::string>& arguments);

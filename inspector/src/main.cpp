@@ -1,0 +1,38 @@
+// The launcher: arguments, discovery, the three start-up lines, the window.
+#include <string>
+
+#include "command_line.h"
+#include "error_chain.h"
+#include "inspector_window.h"
+#include "sys.h"
+#include "target_selection.h"
+
+namespace {
+
+Status run(int argc, char** argv) {
+  auto arguments = sys::program_arguments(argc, argv);
+  if (!arguments) return std::move(arguments).error();
+  CommandLine command_line = parse_command_line(arguments.value());
+  if (!command_line.inspector_address) return ErrorChain::from_message(std::string(kUsage));
+
+  auto target = discover_target(*command_line.inspector_address);
+  if (!target) return std::move(target).error();
+  std::string frontend_address = build_frontend_address(target.value());
+
+  sys::write_output_line("vorpel_inspector: ws target  = " + target.value() + "\n");
+  sys::write_output_line("vorpel_inspector: devtools   = " + frontend_address + "\n");
+  sys::write_output_line(
+      "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n");
+  if (command_line.print_url) return std::nullopt;
+
+  return run_inspector_window(frontend_address);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Status error = run(argc, argv);
+  if (!error) return 0;
+  sys::write_error(error->report());
+  return 1;
+}

@@ -1,0 +1,146 @@
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "net.h"
+#include "sys.h"
+
+namespace net {
+
+namespace {
+
+ErrorChain last_os_error() {
+  int code = errno;
+  return ErrorChain::from_os_error(code, sys::system_error_text(code));
+}
+
+}  // namespace
+
+Connection& Connection::operator=(Connection&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Connection::~Connection() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+Result<std::vector<SocketAddress>> resolve(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+  if (rc != 0) {
+    if (rc == EAI_SYSTEM) return last_os_error();
+    return ErrorChain::from_message(std::string("failed to lookup address information: ") +
+                                    ::gai_strerror(rc));
+  }
+  std::vector<SocketAddress> addresses;
+  for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+    SocketAddress address;
+    address.port = port;
+    if (entry->ai_family == AF_INET) {
+      const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+      std::memcpy(address.ip.data(), &in->sin_addr, 4);
+    } else if (entry->ai_family == AF_INET6) {
+      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
+      address.family = SocketAddress::Family::kIPv6;
+      std::memcpy(address.ip.data(), &in6->sin6_addr, 16);
+      address.scope_id = in6->sin6_scope_id;
+    } else {
+      continue;
+    }
+    addresses.push_back(address);
+  }
+  ::freeaddrinfo(list);
+  return addresses;
+}
+
+Result<Connection> connect(const SocketAddress& address) {
+  sockaddr_storage storage{};
+  socklen_t length;
+  int family;
+  if (address.family == SocketAddress::Family::kIPv4) {
+    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+    in->sin_family = AF_INET;
+    in->sin_port = htons(address.port);
+    std::memcpy(&in->sin_addr, address.ip.data(), 4);
+    length = sizeof(sockaddr_in);
+    family = AF_INET;
+  } else {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(address.port);
+    std::memcpy(&in6->sin6_addr, address.ip.data(), 16);
+    in6->sin6_scope_id = address.scope_id;
+    length = sizeof(sockaddr_in6);
+    family = AF_INET6;
+  }
+  int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return last_os_error();
+  Connection connection(fd);
+  int rc;
+  do {
+    rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&storage), length);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return last_os_error();
+  return connection;
+}
+
+Status set_receive_timeout(Connection& connection, std::chrono::milliseconds timeout) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  if (::setsockopt(static_cast<int>(connection.handle()), SOL_SOCKET, SO_RCVTIMEO, &tv,
+                   sizeof tv) != 0) {
+    return last_os_error();
+  }
+  return std::nullopt;
+}
+
+Status send_all(Connection& connection, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t sent =
+        ::send(static_cast<int>(connection.handle()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      return last_os_error();
+    }
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return std::nullopt;
+}
+
+void finish_sending(Connection& connection) {
+  ::shutdown(static_cast<int>(connection.handle()), SHUT_WR);
+}
+
+Result<Received> receive_until_closed(Connection& connection, size_t limit) {
+  Received received;
+  char buffer[64 * 1024];
+  for (;;) {
+    ssize_t count = ::recv(static_cast<int>(connection.handle()), buffer, sizeof buffer, 0);
+    if (count == 0) return received;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return last_os_error();
+    }
+    if (received.bytes.size() + static_cast<size_t>(count) > limit) {
+      received.over_limit = true;
+      return received;
+    }
+    received.bytes.append(buffer, static_cast<size_t>(count));
+  }
+}
+
+}  // namespace net

@@ -1,0 +1,74 @@
+#include "target_list_client.h"
+
+#include <thread>
+#include <vector>
+
+#include "http_response.h"
+#include "net.h"
+#include "socket_address.h"
+
+std::string target_list_request(std::string_view address) {
+  std::string request = "GET /json HTTP/1.0\r\nHost: ";
+  request += address;
+  request += "\r\nAccept: application/json\r\nConnection: close\r\n\r\n";
+  return request;
+}
+
+namespace {
+
+Result<std::vector<SocketAddress>> socket_addresses(std::string_view address) {
+  auto target = parse_inspector_address(address);
+  if (!target) return std::move(target).error();
+  if (auto* numeric = std::get_if<SocketAddress>(&target.value())) {
+    return std::vector<SocketAddress>{*numeric};
+  }
+  const auto& named = std::get<HostAndPort>(target.value());
+  return net::resolve(named.host, named.port);
+}
+
+Result<net::Connection> connect_to(std::string_view address) {
+  auto addresses = socket_addresses(address);
+  if (!addresses) return std::move(addresses).error();
+  if (addresses.value().empty()) {
+    return ErrorChain::from_message("could not resolve to any addresses");
+  }
+  std::optional<ErrorChain> last_error;
+  for (const SocketAddress& candidate : addresses.value()) {
+    auto connection = net::connect(candidate);
+    if (connection) return connection;
+    last_error = std::move(connection).error();
+  }
+  return std::move(*last_error);
+}
+
+}  // namespace
+
+Result<std::string> fetch_target_list_once(std::string_view address) {
+  auto connection = connect_to(address);
+  if (!connection) {
+    return std::move(connection).error().with_context("connect to inspector at " +
+                                                      std::string(address));
+  }
+  if (auto error = net::set_receive_timeout(connection.value(), kReceiveTimeout)) {
+    return std::move(*error);
+  }
+  if (auto error = net::send_all(connection.value(), target_list_request(address))) {
+    return std::move(*error);
+  }
+  // Node's inspector keeps the connection open after its answer until the
+  // client half-closes; without this every attempt would end in a timeout.
+  net::finish_sending(connection.value());
+  auto received = net::receive_until_closed(connection.value(), kMaxResponseBytes);
+  if (!received) return std::move(received).error();
+  if (received.value().over_limit) return ErrorChain::from_message("inspector response too large");
+  return target_list_body(received.value().bytes);
+}
+
+Result<std::string> fetch_target_list(std::string_view address) {
+  const auto deadline = std::chrono::steady_clock::now() + kRetryWindow;
+  for (;;) {
+    auto body = fetch_target_list_once(address);
+    if (body || std::chrono::steady_clock::now() >= deadline) return body;
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}

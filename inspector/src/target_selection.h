@@ -1,0 +1,30 @@
+// From the target list to the inspector target and the frontend address.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "error_chain.h"
+
+// The custom scheme that serves the embedded frontend; also the host label of
+// the default frontend address.
+inline constexpr std::string_view kFrontendScheme = "devtools";
+inline constexpr const char* kFrontendOverrideVariable = "VORPEL_INSPECTOR_FRONTEND";
+
+// The first target's webSocketDebuggerUrl without its "ws://" or "wss://".
+Result<std::string> select_target(std::string_view body);
+
+// Fetches the target list from `address` and selects the first target.
+Result<std::string> discover_target(std::string_view address);
+
+// The address of the embedded frontend's entry document for `target`.
+std::string default_frontend_address(std::string_view target);
+
+// Every "{ws}" in `template_text` replaced by `target`, left to right.
+std::string expand_frontend_template(std::string_view template_text, std::string_view target);
+
+// The override variable's template when set, else the default address.
+std::string build_frontend_address(std::string_view target,
+                                   const std::optional<std::string>& override_template);
+std::string build_frontend_address(std::string_view target);
