@@ -1,0 +1,1 @@
+# Process-level tests: the built program against loopback servers.
