@@ -1,5 +1,169 @@
-#include "inspector_window.h"
+// The window on Linux: GTK 3 with a WebKitGTK web view.
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
-ErrorChain run_inspector_window(const std::string&) {
-  return ErrorChain::from_message("the inspector window is not built yet");
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+#include "frontend_protocol_handler.h"
+#include "frontend_scheme_address.h"
+#include "inspector_event_handler.h"
+#include "inspector_window.h"
+#include "page_language.h"
+#include "target_selection.h"
+
+namespace {
+
+constexpr const char* kWindowTitle = "vorpel \xE2\x80\x94 script inspector";
+constexpr int kInitialWidth = 800;
+constexpr int kInitialHeight = 600;
+
+// WebKit refuses ":host-context(...)" in insertRule, which the frontend's
+// editor styles use; a placeholder rule keeps the sheet's indices in step.
+constexpr const char* kInsertRuleShim = R"js((() => {
+  const insertRule = CSSStyleSheet.prototype.insertRule;
+  CSSStyleSheet.prototype.insertRule = function (rule, index) {
+    try {
+      return insertRule.call(this, rule, index);
+    } catch (error) {
+      if (error && error.name === 'SyntaxError' && String(rule).includes(':host-context(')) {
+        return insertRule.call(this, '.vorpel-unsupported-rule {}', index);
+      }
+      throw error;
+    }
+  };
+})();)js";
+
+std::string gerror_text(GError* error) {
+  std::string text = error != nullptr ? error->message : "unknown error";
+  if (error != nullptr) g_error_free(error);
+  return text;
+}
+
+void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
+  ProtocolRequest request;
+  request.method = webkit_uri_scheme_request_get_http_method(scheme_request);
+  request.uri = parse_protocol_uri(webkit_uri_scheme_request_get_uri(scheme_request));
+  if (SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(scheme_request)) {
+    SoupMessageHeadersIter iter;
+    soup_message_headers_iter_init(&iter, headers);
+    const char* name;
+    const char* value;
+    while (soup_message_headers_iter_next(&iter, &name, &value)) {
+      request.headers.emplace_back(name, value);
+    }
+  }
+  // The body is never read by the handler, so its stream is left unread.
+
+  ProtocolResponse response = FrontendProtocolHandler("", std::move(request));
+
+  // The table's bytes live as long as the program: no copy, nothing to free.
+  GInputStream* body =
+      g_memory_input_stream_new_from_data(response.body.data(), response.body.size(), nullptr);
+  WebKitURISchemeResponse* scheme_response =
+      webkit_uri_scheme_response_new(body, static_cast<gint64>(response.body.size()));
+  webkit_uri_scheme_response_set_status(scheme_response, response.status, nullptr);
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  for (const ProtocolHeader& header : response.headers) {
+    std::string name(header.name);
+    std::string value(header.value);
+    soup_message_headers_append(headers, name.c_str(), value.c_str());
+    if (g_ascii_strcasecmp(name.c_str(), "content-type") == 0) {
+      webkit_uri_scheme_response_set_content_type(scheme_response, value.c_str());
+    }
+  }
+  webkit_uri_scheme_response_set_http_headers(scheme_response, headers);  // takes ownership
+  webkit_uri_scheme_request_finish_with_response(scheme_request, scheme_response);
+  g_object_unref(scheme_response);
+  g_object_unref(body);
+}
+
+gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
+  auto* control = static_cast<LoopControl*>(data);
+  LoopControl next = *control;
+  inspector_event_handler(InspectorEvent::kCloseRequested, next);
+  // Once asked to exit, the loop stays asked.
+  if (control->mode != LoopControl::Mode::kExit) *control = next;
+  if (control->mode == LoopControl::Mode::kExit) gtk_main_quit();
+  return TRUE;  // the window is never destroyed by the program
+}
+
+WebKitWebContext* create_web_context() {
+  WebKitWebContext* context = webkit_web_context_new_ephemeral();
+  std::string locale = std::setlocale(LC_MESSAGES, nullptr) ? std::setlocale(LC_MESSAGES, nullptr)
+                                                             : "";
+  std::string language = page_language_from_locale(locale);
+  const char* languages[] = {language.c_str(), nullptr};
+  webkit_web_context_set_preferred_languages(context, languages);
+
+  std::string scheme(kFrontendScheme);
+  webkit_web_context_register_uri_scheme(context, scheme.c_str(), serve_frontend_request, nullptr,
+                                         nullptr);
+  WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
+  webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
+  webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+  return context;
+}
+
+Result<GtkWidget*> create_web_view(const std::string& start_address) {
+  const std::string address = to_frontend_scheme_form(start_address);
+  GError* error = nullptr;
+  if (!g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, &error)) {
+    return ErrorChain::from_message(gerror_text(error));
+  }
+  WebKitUserContentManager* content = webkit_user_content_manager_new();
+  WebKitUserScript* shim = webkit_user_script_new(
+      kInsertRuleShim, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, shim);
+  webkit_user_script_unref(shim);
+
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  webkit_settings_set_enable_javascript(settings, TRUE);
+
+  WebKitWebContext* context = create_web_context();
+  GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                            "user-content-manager", content, "settings", settings,
+                                            nullptr));
+  g_object_unref(settings);
+  g_object_unref(content);
+  g_object_unref(context);
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
+  return view;
+}
+
+}  // namespace
+
+ErrorChain run_inspector_window(const std::string& frontend_address) {
+  // No arguments for GTK to take, and no exit of its own when there is no display.
+  int argc = 0;
+  char** argv = nullptr;
+  GError* error = nullptr;
+  if (!gtk_init_with_args(&argc, &argv, nullptr, nullptr, nullptr, &error)) {
+    return ErrorChain::from_message(gerror_text(error))
+        .with_context("failed to create inspector window");
+  }
+
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(window), kWindowTitle);
+  // The size is in physical pixels whatever the monitor's scale.
+  int scale = std::max(1, gtk_widget_get_scale_factor(window));
+  gtk_window_set_default_size(GTK_WINDOW(window), kInitialWidth / scale, kInitialHeight / scale);
+  static LoopControl control;
+  g_signal_connect(window, "delete-event", G_CALLBACK(on_delete_event), &control);
+  gtk_widget_show(window);
+
+  auto view = create_web_view(frontend_address);
+  if (!view) {
+    return std::move(view).error().with_context(
+        "failed to create webview (is the WebKitGTK runtime installed?)");
+  }
+  gtk_container_add(GTK_CONTAINER(window), view.value());
+  gtk_widget_show(view.value());
+  gtk_widget_grab_focus(view.value());
+
+  gtk_main();
+  std::exit(control.exit_status);
 }
