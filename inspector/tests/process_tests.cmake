@@ -1,1 +1,12 @@
-# Process-level tests: the built program against loopback servers.
+# Process-level tests: the built program against loopback servers and node.
+add_library(process_test_support STATIC support/process_runner.cpp support/loopback_server.cpp)
+target_include_directories(process_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(process_test_support
+  PUBLIC VORPEL_INSPECTOR_BINARY="$<TARGET_FILE:vorpel_inspector>")
+target_link_libraries(process_test_support PUBLIC GTest::gtest Threads::Threads)
+
+add_executable(process_tests process_test.cpp)
+target_link_libraries(process_tests PRIVATE process_test_support GTest::gtest_main)
+add_dependencies(process_tests vorpel_inspector)
+# Each case is its own CTest entry so the slow retry-window cases run in parallel.
+gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,111 @@
+#include "x_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// The window's _NET_WM_NAME (UTF-8), or its WM_NAME.
+std::string window_title(Display* display, Window window) {
+  Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  Atom net_name = XInternAtom(display, "_NET_WM_NAME", False);
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  std::string title;
+  if (XGetWindowProperty(display, window, net_name, 0, 1024, False, utf8, &type, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr) {
+    title.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+    return title;
+  }
+  char* name = nullptr;
+  if (XFetchName(display, window, &name) && name != nullptr) {
+    title = name;
+    XFree(name);
+  }
+  return title;
+}
+
+unsigned long search(Display* display, Window root, const std::string& title) {
+  Window parent;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, root, &root, &parent, &children, &count)) return 0;
+  unsigned long found = 0;
+  for (unsigned int i = 0; i < count && found == 0; ++i) {
+    if (window_title(display, children[i]) == title) found = children[i];
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+XDisplay::XDisplay() {
+  for (int number = 70 + static_cast<int>(getpid() % 400); number < 1000; number += 7) {
+    std::string candidate = ":" + std::to_string(number);
+    if (exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+    server_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
+        "Xvfb", candidate, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (int i = 0; i < 100 && !exists(socket); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (server_->wait_exit(std::chrono::milliseconds(0))) break;
+    }
+    if (exists(socket) && !server_->wait_exit(std::chrono::milliseconds(0))) {
+      name_ = candidate;
+      return;
+    }
+    server_.reset();
+  }
+}
+
+unsigned long XDisplay::find_window(const std::string& title, std::chrono::milliseconds timeout) {
+  Display* display = XOpenDisplay(name_.c_str());
+  if (display == nullptr) return 0;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  unsigned long found = 0;
+  while (found == 0 && std::chrono::steady_clock::now() < deadline) {
+    found = search(display, DefaultRootWindow(display), title);
+    if (found == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  XCloseDisplay(display);
+  return found;
+}
+
+bool XDisplay::request_close(unsigned long window) {
+  Display* display = XOpenDisplay(name_.c_str());
+  if (display == nullptr) return false;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  Status sent = XSendEvent(display, window, False, NoEventMask, &event);
+  XFlush(display);
+  XCloseDisplay(display);
+  return sent != 0;
+}
+
+double XDisplay::screenshot(const std::string& path) {
+  ProcessResult shot =
+      run_process({"import", "-display", name_, "-window", "root", path}, {}, std::chrono::seconds(30));
+  if (shot.exit_status != 0) return -1;
+  ProcessResult deviation = run_process(
+      {"convert", path, "-colorspace", "Gray", "-format", "%[fx:standard_deviation]", "info:"});
+  return deviation.exit_status == 0 ? std::atof(deviation.out.c_str()) : -1;
+}
