@@ -9,7 +9,7 @@
 #include "frontend_protocol_handler.h"
 #include "frontend_scheme_address.h"
 #include "inspector_event_handler.h"
-#include "inspector_window.h"
+#include "inspector_window_module.h"
 #include "page_language.h"
 #include "target_selection.h"
 
@@ -35,6 +35,8 @@ constexpr const char* kInsertRuleShim = R"js((() => {
   };
 })();)js";
 
+const InspectorWindowServices* services = nullptr;
+
 std::string gerror_text(GError* error) {
   std::string text = error != nullptr ? error->message : "unknown error";
   if (error != nullptr) g_error_free(error);
@@ -44,7 +46,7 @@ std::string gerror_text(GError* error) {
 void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
   ProtocolRequest request;
   request.method = webkit_uri_scheme_request_get_http_method(scheme_request);
-  request.uri = parse_protocol_uri(webkit_uri_scheme_request_get_uri(scheme_request));
+  request.uri = services->parse_uri(webkit_uri_scheme_request_get_uri(scheme_request));
   if (SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(scheme_request)) {
     SoupMessageHeadersIter iter;
     soup_message_headers_iter_init(&iter, headers);
@@ -56,7 +58,7 @@ void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
   }
   // The body is never read by the handler, so its stream is left unread.
 
-  ProtocolResponse response = FrontendProtocolHandler("", std::move(request));
+  ProtocolResponse response = services->handle("", std::move(request));
 
   // The table's bytes live as long as the program: no copy, nothing to free.
   GInputStream* body =
@@ -134,9 +136,7 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   return view;
 }
 
-}  // namespace
-
-ErrorChain run_inspector_window(const std::string& frontend_address) {
+ErrorChain open_window(const std::string& frontend_address) {
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;
@@ -166,4 +166,13 @@ ErrorChain run_inspector_window(const std::string& frontend_address) {
 
   gtk_main();
   std::exit(control.exit_status);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void vorpel_inspector_window_main(
+    const std::string* frontend_address, const InspectorWindowServices* window_services,
+    std::optional<ErrorChain>* error) {
+  services = window_services;
+  *error = open_window(*frontend_address);
 }
