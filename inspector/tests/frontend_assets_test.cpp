@@ -119,43 +119,12 @@ TEST(FrontendAssetTable, EveryRecordIsFoundAsItselfAlsoWithBackslashes) {
   }
 }
 
-TEST(FrontendAssetTable, LookupMatchesExactlyWithoutNormalising) {
-  const std::string js_app = read_file(fs::path(VORPEL_FRONTEND_DIR) / "js_app.html");
-  const auto found = FrontendAssetTable::lookup("js_app.html");
-  ASSERT_TRUE(found.has_value());
-  EXPECT_EQ(found->contents, js_app);
-
-  struct Case {
-    std::string_view key;
-    const char* expected;  // nullptr: a miss
-  };
-  const Case cases[] = {
-      {"core\\common\\common.js", "core/common/common.js"},
-      {"core/common\\common.js", "core/common/common.js"},
-      {"Images/3d-center.svg", "Images/3d-center.svg"},
-      {"worker_app.html", "worker_app.html"},
-      {"/js_app.html", nullptr},
-      {"\\js_app.html", nullptr},
-      {"JS_APP.HTML", nullptr},
-      {"", nullptr},
-      {"Images", nullptr},
-      {"Images/", nullptr},
-      {"js_app.html/", nullptr},
-      {"js_app.htm", nullptr},
-      {"js_app.html\0"sv, nullptr},
-      {"./js_app.html", nullptr},
-      {"core/common/../common/common.js", nullptr},
-      {"js%5Fapp.html", nullptr},
-      {"\xff", nullptr},
-  };
-  for (const Case& c : cases) {
-    const auto result = FrontendAssetTable::lookup(c.key);
-    if (c.expected == nullptr) {
-      EXPECT_FALSE(result.has_value()) << c.key;
-    } else {
-      ASSERT_TRUE(result.has_value()) << c.key;
-      EXPECT_EQ(result->path, c.expected);
-    }
+// Hits are covered record by record above; these keys differ from a path in one way only.
+TEST(FrontendAssetTable, LookupDoesNotNormalise) {
+  for (const std::string_view key : {"/js_app.html"sv, "\\js_app.html"sv, ""sv, "JS_APP.HTML"sv,
+                                     "Images"sv, "Images/"sv, "js_app.html\0"sv, "./js_app.html"sv,
+                                     "core/common/../common/common.js"sv, "js%5Fapp.html"sv}) {
+    EXPECT_FALSE(FrontendAssetTable::lookup(key).has_value()) << key;
   }
 }
 
