@@ -124,6 +124,13 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_enable_developer_extras(settings, FALSE);
   webkit_settings_set_enable_javascript(settings, TRUE);
+  // GPU compositing costs about 90 MiB and 0.2 s of start-up for a page of
+  // plain widgets; media and WebGL are never used by the frontend.
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  webkit_settings_set_enable_media(settings, FALSE);
+  webkit_settings_set_enable_webaudio(settings, FALSE);
+  webkit_settings_set_enable_webgl(settings, FALSE);
 
   WebKitWebContext* context = create_web_context();
   GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
