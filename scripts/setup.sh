@@ -7,13 +7,16 @@ packages=(
   cmake make g++ pkg-config clang-format
   libgtest-dev libbenchmark-dev nlohmann-json3-dev libssl-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev
-  nodejs npm
   xvfb xauth xdotool x11-utils imagemagick
 )
 if [ -n "${VORPEL_SETUP_EXTRA:-}" ]; then
   read -r -a extra <<<"$VORPEL_SETUP_EXTRA"
   packages+=("${extra[@]}")
 fi
+
+# node and npm may come from elsewhere than Debian's packages.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -55,11 +55,12 @@ unsigned long search(Display* display, Window root, const std::string& title) {
 
 XDisplay::XDisplay() {
   for (int number = 70 + static_cast<int>(getpid() % 400); number < 1000; number += 7) {
-    std::string candidate = ":" + std::to_string(number);
-    if (exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+    const std::string digits = std::to_string(number);
+    std::string candidate = std::string(":").append(digits);
+    if (exists(std::string("/tmp/.X").append(digits).append("-lock"))) continue;
     server_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
         "Xvfb", candidate, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    const std::string socket = std::string("/tmp/.X11-unix/X").append(digits);
     for (int i = 0; i < 100 && !exists(socket); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       if (server_->wait_exit(std::chrono::milliseconds(0))) break;
