@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Runs every test of a build directory, with a display of its own for the window tests.
+# Runs every test suite, one stage after another (scripts/tests.d, in name
+# order); stops at the first stage that fails.
 set -euo pipefail
-build_dir=${1:-build}
+cd "$(dirname "$0")/.."
+export BUILD_DIR=${1:-build}
 export DBUS_SESSION_BUS_ADDRESS=disabled:
-cd "$build_dir"
-exec ctest --output-on-failure -j "$(nproc)" --timeout 300
+for stage in scripts/tests.d/*.sh; do
+  echo "== $(basename "$stage" .sh)"
+  bash "$stage"
+done
