@@ -1,4 +1,5 @@
 # Entry points: build, test, demo. Each first installs what is missing.
+MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Starts the sample program under a paused inspector and opens vorpel_inspector on it.
+# Starts the sample program under a paused inspector and opens vorpel_inspector
+# on it. Without a display, it opens the window on a virtual one, saves a
+# screenshot, and ends once the frontend has attached.
 set -euo pipefail
-program=${1:-build/vorpel_inspector}
+program=$(realpath "${1:-build/vorpel_inspector}")
 here=$(cd "$(dirname "$0")/.." && pwd)
 log=$(mktemp)
-node --inspect-brk=127.0.0.1:0 "$here/demo/sample.js" 2>"$log" &
-node_pid=$!
-trap 'kill "$node_pid" 2>/dev/null || true; rm -f "$log"' EXIT
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -f "$log"
+}
+trap cleanup EXIT
 
+node --inspect-brk=127.0.0.1:0 "$here/demo/sample.js" 2>"$log" &
+pids+=($!)
 address=""
 for _ in $(seq 100); do
   address=$(sed -n 's|^Debugger listening on ws://\([^/]*\)/.*|\1|p' "$log" | head -n 1)
@@ -16,11 +23,25 @@ for _ in $(seq 100); do
 done
 [ -n "$address" ] || { echo "demo: node did not start its inspector" >&2; cat "$log" >&2; exit 1; }
 
-if [ "${VORPEL_DEMO_PRINT_URL:-}" = 1 ]; then
-  "$program" --print-url "$address"
-elif [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "demo: no display; printing the addresses only" >&2
-  "$program" --print-url "$address"
-else
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "demo: close the window to end the demo" >&2
   "$program" "$address"
+  exit $?
 fi
+
+# No display: a virtual one of our own.
+for number in $(seq 90 190); do
+  [ -e "/tmp/.X$number-lock" ] || break
+done
+Xvfb ":$number" -screen 0 1024x700x24 -nolisten tcp 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.05; done
+export DISPLAY=":$number" DBUS_SESSION_BUS_ADDRESS=disabled:
+"$program" "$address" &
+pids+=($!)
+for _ in $(seq 300); do grep -q "Debugger attached." "$log" && break; sleep 0.1; done
+grep -q "Debugger attached." "$log" || { echo "demo: the frontend did not attach" >&2; exit 1; }
+sleep 3
+shot="$here/build/demo.png"
+import -display "$DISPLAY" -window root "$shot"
+echo "demo: no display here, so the window ran on a virtual one; screenshot: $shot" >&2
