@@ -7,17 +7,11 @@ program=${1:-build/vorpel_inspector}
 runs=${2:-50}
 command -v curl >/dev/null || { echo "needs curl" >&2; exit 1; }
 
+source "$(dirname "$0")/../scripts/node-inspector.sh"
 log=$(mktemp)
-node --inspect=127.0.0.1:0 -e 'setInterval(() => {}, 1000)' 2>"$log" &
-node_pid=$!
-trap 'kill "$node_pid" 2>/dev/null || true; rm -f "$log"' EXIT
-address=""
-for _ in $(seq 100); do
-  address=$(sed -n 's|^Debugger listening on ws://\([^/]*\)/.*|\1|p' "$log" | head -n 1)
-  [ -n "$address" ] && break
-  sleep 0.1
-done
-[ -n "$address" ] || { echo "node did not start its inspector" >&2; exit 1; }
+trap 'kill "${NODE_PID:-}" 2>/dev/null || true; rm -f "$log"' EXIT
+start_node_inspector "$log" --inspect=127.0.0.1:0 -e 'setInterval(() => {}, 1000)'
+address=$INSPECTOR_ADDRESS
 
 # Median wall time in microseconds of `runs` runs of the given command.
 median_us() {

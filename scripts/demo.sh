@@ -13,15 +13,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-node --inspect-brk=127.0.0.1:0 "$here/demo/sample.js" 2>"$log" &
-pids+=($!)
-address=""
-for _ in $(seq 100); do
-  address=$(sed -n 's|^Debugger listening on ws://\([^/]*\)/.*|\1|p' "$log" | head -n 1)
-  [ -n "$address" ] && break
-  sleep 0.1
-done
-[ -n "$address" ] || { echo "demo: node did not start its inspector" >&2; cat "$log" >&2; exit 1; }
+source "$here/scripts/node-inspector.sh"
+start_node_inspector "$log" --inspect-brk=127.0.0.1:0 "$here/demo/sample.js"
+pids+=("$NODE_PID")
+address=$INSPECTOR_ADDRESS
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: close the window to end the demo" >&2
