@@ -43,6 +43,16 @@ TEST(LauncherTest, UsageWhenNoAddress) {
   }
 }
 
+TEST(LauncherTest, RefusesArgumentsThatAreNotText) {
+  if (testing_windows_build()) GTEST_SKIP() << "Windows arguments arrive as UTF-16";
+  for (const std::string& bad : {std::string("127.0.0.1:\xFF"), std::string("\xED\xA0\x80")}) {
+    ProcessResult result = run_inspector({"--print-url", bad});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: command-line argument 2 is not valid UTF-8 text\n");
+  }
+}
+
 TEST(LauncherTest, PrintsThreeLinesFromFirstTarget) {
   LoopbackServer server(LoopbackServer::respond(http_response(
       "HTTP/1.1 200 OK", "[{\"webSocketDebuggerUrl\":\"ws://h:1/a\"},{\"webSocketDebuggerUrl\":"
