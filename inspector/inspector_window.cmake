@@ -1,6 +1,42 @@
 # The window and its web view for the target platform.
 if(WIN32)
-  # Windows: added with the WebView2 layer.
+  # --- Windows: a Win32 window with WebView2 (the SDK's headers and WebView2Loader.dll) ---
+  set(VORPEL_WEBVIEW2_SDK_DIR "$ENV{WEBVIEW2_SDK_DIR}" CACHE PATH
+      "The WebView2 SDK: the package folder holding build/native/include (empty: not available)")
+  set(vorpel_webview2_native "${VORPEL_WEBVIEW2_SDK_DIR}/build/native")
+  if(VORPEL_WEBVIEW2_SDK_DIR AND EXISTS "${vorpel_webview2_native}/include/WebView2.h"
+     AND EXISTS "${vorpel_webview2_native}/x64/WebView2Loader.dll")
+    set(VORPEL_WITH_WEBVIEW2 ON)
+  else()
+    set(VORPEL_WITH_WEBVIEW2 OFF)
+    message(WARNING "No WebView2 SDK at '${VORPEL_WEBVIEW2_SDK_DIR}': the window cannot show a "
+                    "web view, and its tests will be skipped.")
+  endif()
+
+  add_library(vorpel_window STATIC src/inspector_window_webview2.cpp)
+  target_link_libraries(vorpel_window PUBLIC vorpel_core vorpel_frontend
+                        ole32 shell32 user32 uuid)
+  target_compile_definitions(vorpel_window PRIVATE UNICODE _UNICODE)
+  if(VORPEL_WITH_WEBVIEW2)
+    # The SDK's header asks for "EventToken.h"; MinGW spells it in lower case.
+    set(vorpel_webview2_shim "${CMAKE_CURRENT_BINARY_DIR}/webview2_shim")
+    file(WRITE "${vorpel_webview2_shim}/EventToken.h" "#include <eventtoken.h>\n")
+    target_sources(vorpel_window PRIVATE src/read_only_stream-win32.cpp)
+    target_include_directories(vorpel_window SYSTEM PRIVATE
+                               "${vorpel_webview2_shim}" "${vorpel_webview2_native}/include")
+    target_compile_definitions(vorpel_window PRIVATE VORPEL_WITH_WEBVIEW2=1)
+    # The loader is loaded at run time from beside the exe.
+    set(VORPEL_WEBVIEW2_LOADER "${vorpel_webview2_native}/x64/WebView2Loader.dll")
+    add_custom_command(
+      OUTPUT "${PROJECT_BINARY_DIR}/WebView2Loader.dll"
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VORPEL_WEBVIEW2_LOADER}"
+              "${PROJECT_BINARY_DIR}/WebView2Loader.dll"
+      DEPENDS "${VORPEL_WEBVIEW2_LOADER}"
+      VERBATIM)
+    add_custom_target(vorpel_webview2_loader ALL DEPENDS "${PROJECT_BINARY_DIR}/WebView2Loader.dll")
+  else()
+    target_compile_definitions(vorpel_window PRIVATE VORPEL_WITH_WEBVIEW2=0)
+  endif()
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET gtk+-3.0 webkit2gtk-4.1)

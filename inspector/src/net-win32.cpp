@@ -1,0 +1,160 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// After winsock2.h, which must come before it.
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "net.h"
+#include "sys.h"
+#include "win32_text.h"
+
+namespace net {
+
+namespace {
+
+ErrorChain os_error(int code) {
+  return ErrorChain::from_os_error(code, sys::system_error_text(code));
+}
+
+// Read first: any later call, even the message lookup, may overwrite it.
+ErrorChain last_socket_error() {
+  return os_error(::WSAGetLastError());
+}
+
+// Started once per process; the program never calls WSACleanup (the process's end does).
+Status start_sockets() {
+  static const int result = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  if (result != 0) return os_error(result);
+  return std::nullopt;
+}
+
+SOCKET socket_of(const Connection& connection) {
+  return static_cast<SOCKET>(connection.handle());
+}
+
+}  // namespace
+
+Connection& Connection::operator=(Connection&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != -1) ::closesocket(static_cast<SOCKET>(handle_));
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Connection::~Connection() {
+  if (handle_ != -1) ::closesocket(static_cast<SOCKET>(handle_));
+}
+
+Result<std::vector<SocketAddress>> resolve(const std::string& host, uint16_t port) {
+  if (auto error = start_sockets()) return std::move(*error);
+  ADDRINFOW hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  ADDRINFOW* list = nullptr;
+  const std::wstring wide_host = utf16_from_utf8(host);
+  // The wide form, so that host names outside ASCII reach the resolver intact.
+  int rc = ::GetAddrInfoW(wide_host.c_str(), nullptr, &hints, &list);
+  if (rc != 0) return os_error(rc);
+  std::vector<SocketAddress> addresses;
+  for (ADDRINFOW* entry = list; entry != nullptr; entry = entry->ai_next) {
+    SocketAddress address;
+    address.port = port;
+    if (entry->ai_family == AF_INET) {
+      const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+      std::memcpy(address.ip.data(), &in->sin_addr, 4);
+    } else if (entry->ai_family == AF_INET6) {
+      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
+      address.family = SocketAddress::Family::kIPv6;
+      std::memcpy(address.ip.data(), &in6->sin6_addr, 16);
+      address.scope_id = in6->sin6_scope_id;
+    } else {
+      continue;
+    }
+    addresses.push_back(address);
+  }
+  ::FreeAddrInfoW(list);
+  return addresses;
+}
+
+Result<Connection> connect(const SocketAddress& address) {
+  if (auto error = start_sockets()) return std::move(*error);
+  sockaddr_storage storage{};
+  int length;
+  int family;
+  if (address.family == SocketAddress::Family::kIPv4) {
+    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+    in->sin_family = AF_INET;
+    in->sin_port = ::htons(address.port);
+    std::memcpy(&in->sin_addr, address.ip.data(), 4);
+    length = sizeof(sockaddr_in);
+    family = AF_INET;
+  } else {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = ::htons(address.port);
+    std::memcpy(&in6->sin6_addr, address.ip.data(), 16);
+    in6->sin6_scope_id = address.scope_id;
+    length = sizeof(sockaddr_in6);
+    family = AF_INET6;
+  }
+  // SO_RCVTIMEO only takes effect on sockets made with the overlapped flag.
+  SOCKET socket = ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                               WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (socket == INVALID_SOCKET) return last_socket_error();
+  Connection connection(static_cast<intptr_t>(socket));
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&storage), length) != 0) {
+    return last_socket_error();
+  }
+  return connection;
+}
+
+Status set_receive_timeout(Connection& connection, std::chrono::milliseconds timeout) {
+  const DWORD milliseconds = static_cast<DWORD>(timeout.count());
+  if (::setsockopt(socket_of(connection), SOL_SOCKET, SO_RCVTIMEO,
+                   reinterpret_cast<const char*>(&milliseconds), sizeof milliseconds) != 0) {
+    return last_socket_error();
+  }
+  return std::nullopt;
+}
+
+Status send_all(Connection& connection, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const int chunk = static_cast<int>(std::min<size_t>(bytes.size(), INT_MAX));
+    int sent = ::send(socket_of(connection), bytes.data(), chunk, 0);
+    if (sent == SOCKET_ERROR) return last_socket_error();
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return std::nullopt;
+}
+
+void finish_sending(Connection& connection) {
+  ::shutdown(socket_of(connection), SD_SEND);
+}
+
+Result<Received> receive_until_closed(Connection& connection, size_t limit) {
+  Received received;
+  char buffer[64 * 1024];
+  for (;;) {
+    int count = ::recv(socket_of(connection), buffer, sizeof buffer, 0);
+    if (count == 0) return received;
+    if (count == SOCKET_ERROR) {
+      const int code = ::WSAGetLastError();
+      if (code == WSAESHUTDOWN) return received;
+      return os_error(code);
+    }
+    if (received.bytes.size() + static_cast<size_t>(count) > limit) {
+      received.over_limit = true;
+      return received;
+    }
+    received.bytes.append(buffer, static_cast<size_t>(count));
+  }
+}
+
+}  // namespace net

@@ -1,0 +1,132 @@
+#include "read_only_stream-win32.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+// IAgileObject is declared only by newer SDK headers.
+constexpr IID kIidAgileObject = {
+    0x94ea2b94, 0xe9cc, 0x49e0, {0xc0, 0xff, 0xee, 0x64, 0xca, 0x8f, 0x5b, 0x90}};
+
+class ReadOnlyStream final : public IStream {
+ public:
+  ReadOnlyStream(std::string_view bytes, ULONGLONG position) : bytes_(bytes), position_(position) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    // The stream is read on the web view's own threads, so it says it is agile.
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISequentialStream) ||
+        IsEqualIID(iid, IID_IStream) || IsEqualIID(iid, kIidAgileObject)) {
+      *object = static_cast<IStream*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE Read(void* out, ULONG wanted, ULONG* read) override {
+    if (out == nullptr) return STG_E_INVALIDPOINTER;
+    const ULONGLONG available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    const ULONG count = static_cast<ULONG>(std::min<ULONGLONG>(wanted, available));
+    if (count > 0) std::memcpy(out, bytes_.data() + position_, count);
+    position_ += count;
+    if (read != nullptr) *read = count;
+    return count == wanted ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {
+    if (written != nullptr) *written = 0;
+    return STG_E_ACCESSDENIED;
+  }
+
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                 ULARGE_INTEGER* new_position) override {
+    LONGLONG base;
+    switch (origin) {
+      case STREAM_SEEK_SET:
+        base = 0;
+        break;
+      case STREAM_SEEK_CUR:
+        base = static_cast<LONGLONG>(position_);
+        break;
+      case STREAM_SEEK_END:
+        base = static_cast<LONGLONG>(bytes_.size());
+        break;
+      default:
+        return STG_E_INVALIDFUNCTION;
+    }
+    const LONGLONG target = base + move.QuadPart;
+    if (target < 0) return STG_E_INVALIDFUNCTION;
+    position_ = static_cast<ULONGLONG>(target);
+    if (new_position != nullptr) new_position->QuadPart = position_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream* target, ULARGE_INTEGER wanted, ULARGE_INTEGER* read,
+                                   ULARGE_INTEGER* written) override {
+    if (target == nullptr) return STG_E_INVALIDPOINTER;
+    const ULONGLONG available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    ULONGLONG left = std::min<ULONGLONG>(wanted.QuadPart, available);
+    ULONGLONG total_read = 0;
+    ULONGLONG total_written = 0;
+    HRESULT result = S_OK;
+    while (left > 0) {
+      const ULONG chunk = static_cast<ULONG>(std::min<ULONGLONG>(left, 1u << 30));
+      ULONG chunk_written = 0;
+      result = target->Write(bytes_.data() + position_, chunk, &chunk_written);
+      position_ += chunk;
+      total_read += chunk;
+      total_written += chunk_written;
+      left -= chunk;
+      if (FAILED(result)) break;
+    }
+    if (read != nullptr) read->QuadPart = total_read;
+    if (written != nullptr) written->QuadPart = total_written;
+    return result;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+    if (stat == nullptr) return STG_E_INVALIDPOINTER;
+    *stat = STATSTG{};
+    stat->type = STGTY_STREAM;
+    stat->cbSize.QuadPart = bytes_.size();
+    stat->grfMode = STGM_READ;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream** copy) override {
+    if (copy == nullptr) return STG_E_INVALIDPOINTER;
+    *copy = new ReadOnlyStream(bytes_, position_);
+    return S_OK;
+  }
+
+ private:
+  ~ReadOnlyStream() = default;
+
+  std::atomic<ULONG> references_{1};
+  std::string_view bytes_;
+  ULONGLONG position_;
+};
+
+}  // namespace
+
+IStream* new_read_only_stream(std::string_view bytes) {
+  return new ReadOnlyStream(bytes, 0);
+}

@@ -1,0 +1,281 @@
+// The Windows platform layer: text conversion, system texts, environment,
+// sockets on loopback and the response stream.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// After winsock2.h, which must come before it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "net.h"
+#include "sys.h"
+#include "win32_text.h"
+
+#if VORPEL_WITH_WEBVIEW2
+#include "read_only_stream-win32.h"
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Win32Text, Utf16ToUtf8IsStrictAboutSurrogates) {
+  struct Case {
+    std::wstring utf16;
+    std::optional<std::string> utf8;
+  };
+  const Case cases[] = {
+      {L"", ""},
+      {L"127.0.0.1:9229", "127.0.0.1:9229"},
+      {L"h\u00e9\u2014", "h\xC3\xA9\xE2\x80\x94"},
+      {L"\xD83D\xDE00", "\xF0\x9F\x98\x80"},  // U+1F600 as a pair
+      {L"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF"},  // the last code point
+      {L"a\xD83D", std::nullopt},             // high surrogate at the end
+      {L"\xD83Dz", std::nullopt},             // high surrogate before a non-surrogate
+      {L"\xDE00\xD83D", std::nullopt},        // pair in the wrong order
+      {L"x\xDC00y", std::nullopt},            // lone low surrogate
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(utf8_from_utf16(c.utf16), c.utf8);
+    if (c.utf8) {
+      EXPECT_EQ(utf16_from_utf8(*c.utf8), c.utf16);
+    }
+  }
+}
+
+TEST(Win32Text, Utf8ToUtf16ReplacesInvalidSequences) {
+  const std::pair<std::string, std::wstring> cases[] = {
+      {"a\xFF"
+       "b",
+       L"a\xFFFD"
+       L"b"},
+      {"\xC3", L"\xFFFD"},              // truncated at the end
+      {"\xC0\xAF", L"\xFFFD"},          // overlong "/"
+      {"\xED\xA0\x80", L"\xFFFD"},      // encoded surrogate
+      {"\xF4\x90\x80\x80", L"\xFFFD"},  // past U+10FFFF
+      {"\xE2\x80"
+       "x",
+       L"\xFFFD"
+       L"x"},  // cut short by an ASCII byte
+  };
+  for (const auto& [utf8, utf16] : cases) EXPECT_EQ(utf16_from_utf8(utf8), utf16) << utf8;
+}
+
+TEST(Win32System, ErrorTextsAreTrimmedAndNeverEmpty) {
+  const int codes[] = {ERROR_FILE_NOT_FOUND, ERROR_MOD_NOT_FOUND, WSAECONNREFUSED,
+                       WSAETIMEDOUT,         WSAHOST_NOT_FOUND,   0x7EAD1234};
+  for (int code : codes) {
+    const std::string text = sys::system_error_text(code);
+    ASSERT_FALSE(text.empty()) << code;
+    EXPECT_FALSE(std::isspace(static_cast<unsigned char>(text.back()))) << code << ": " << text;
+    EXPECT_EQ(text.find('\n'), std::string::npos) << code << ": " << text;
+  }
+}
+
+TEST(Win32System, EnvironmentValuesAsUtf8) {
+  const wchar_t* name = L"VORPEL_WIN32_TEST_VALUE";
+  struct Case {
+    const wchar_t* value;  // nullptr: unset
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {nullptr, std::nullopt},
+      {L"", ""},
+      {L"app.html?ws={ws}", "app.html?ws={ws}"},
+      {L"\u00fc\u2014\xD83D\xDE00", "\xC3\xBC\xE2\x80\x94\xF0\x9F\x98\x80"},
+      {L"x\xD800y", std::nullopt},  // not valid text: treated as unset
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(::SetEnvironmentVariableW(name, c.value));
+    EXPECT_EQ(sys::environment_variable("VORPEL_WIN32_TEST_VALUE"), c.expected);
+  }
+  // Longer than the first buffer the lookup tries.
+  std::wstring long_value(5000, L'\u00e9');
+  ASSERT_TRUE(::SetEnvironmentVariableW(name, long_value.c_str()));
+  auto value = sys::environment_variable("VORPEL_WIN32_TEST_VALUE");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->size(), 10000u);
+  ::SetEnvironmentVariableW(name, nullptr);
+}
+
+// A listening loopback socket whose one connection is served by `serve`.
+class Listener {
+ public:
+  explicit Listener(std::function<void(SOCKET)> serve) {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ::ntohs(address.sin_port);
+    ::listen(socket_, 1);
+    thread_ = std::thread([this, serve] {
+      SOCKET peer = ::accept(socket_, nullptr, nullptr);
+      if (peer != INVALID_SOCKET) {
+        serve(peer);
+        ::closesocket(peer);
+      }
+    });
+  }
+  ~Listener() {
+    ::closesocket(socket_);
+    thread_.join();
+  }
+  SocketAddress address() const {
+    SocketAddress address;
+    address.ip = {127, 0, 0, 1};
+    address.port = port_;
+    return address;
+  }
+
+ private:
+  SOCKET socket_;
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+TEST(Win32Net, ReceivesUntilThePeerCloses) {
+  const std::string response = "HTTP/1.0 200 OK\r\n\r\n" + std::string(200000, 'x');
+  std::string request;
+  {
+    Listener listener([&](SOCKET peer) {
+      char buffer[4096];
+      int count;
+      while ((count = ::recv(peer, buffer, sizeof buffer, 0)) > 0) request.append(buffer, count);
+      ::send(peer, response.data(), static_cast<int>(response.size()), 0);
+    });
+    auto connection = net::connect(listener.address());
+    ASSERT_TRUE(connection) << connection.error().report();
+    ASSERT_FALSE(net::set_receive_timeout(connection.value(), 3000ms));
+    ASSERT_FALSE(net::send_all(connection.value(), "GET /json HTTP/1.0\r\n\r\n"));
+    // The listener answers only once the request side is closed.
+    net::finish_sending(connection.value());
+    auto received = net::receive_until_closed(connection.value(), 1 << 20);
+    ASSERT_TRUE(received) << received.error().report();
+    EXPECT_EQ(received.value().bytes, response);
+    EXPECT_FALSE(received.value().over_limit);
+  }
+  EXPECT_EQ(request, "GET /json HTTP/1.0\r\n\r\n");
+}
+
+TEST(Win32Net, ReceiveSideShutDownEndsTheStream) {
+  Listener listener([](SOCKET peer) {
+    ::Sleep(500);
+    (void)peer;
+  });
+  auto connection = net::connect(listener.address());
+  ASSERT_TRUE(connection) << connection.error().report();
+  ::shutdown(static_cast<SOCKET>(connection.value().handle()), SD_RECEIVE);
+  auto received = net::receive_until_closed(connection.value(), 1024);
+  ASSERT_TRUE(received) << received.error().report();
+  EXPECT_EQ(received.value().bytes, "");
+}
+
+// The errors name the Winsock numbers; their texts are the system's.
+TEST(Win32Net, FailuresCarryWinsockNumbers) {
+  auto ends_with_number = [](const ErrorChain& error, int code) {
+    const std::string suffix = " (os error " + std::to_string(code) + ")";
+    return error.messages().back().ends_with(suffix);
+  };
+
+  Listener silent([](SOCKET) { ::Sleep(1500); });
+  auto connection = net::connect(silent.address());
+  ASSERT_TRUE(connection);
+  ASSERT_FALSE(net::set_receive_timeout(connection.value(), 300ms));
+  const auto start = std::chrono::steady_clock::now();
+  auto received = net::receive_until_closed(connection.value(), 1024);
+  ASSERT_FALSE(received);
+  EXPECT_TRUE(ends_with_number(received.error(), WSAETIMEDOUT)) << received.error().report();
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
+
+  SocketAddress closed = silent.address();
+  {
+    Listener probe([](SOCKET) {});
+    closed = probe.address();
+    (void)net::connect(closed);  // lets the probe's accept return
+  }
+  auto refused = net::connect(closed);
+  ASSERT_FALSE(refused);
+  EXPECT_TRUE(ends_with_number(refused.error(), WSAECONNREFUSED)) << refused.error().report();
+}
+
+TEST(Win32Net, ResolvesLocalhost) {
+  auto addresses = net::resolve("localhost", 9229);
+  ASSERT_TRUE(addresses) << addresses.error().report();
+  ASSERT_FALSE(addresses.value().empty());
+  for (const SocketAddress& address : addresses.value()) EXPECT_EQ(address.port, 9229);
+}
+
+#if VORPEL_WITH_WEBVIEW2
+
+std::string read_some(IStream* stream, ULONG wanted, HRESULT expected) {
+  std::string out(wanted, '\0');
+  ULONG read = 12345;
+  EXPECT_EQ(stream->Read(out.data(), wanted, &read), expected);
+  out.resize(read);
+  return out;
+}
+
+TEST(ReadOnlyStream, ReadsSeeksAndRefusesWriting) {
+  static constexpr std::string_view kBytes = "0123456789";
+  IStream* stream = new_read_only_stream(kBytes);
+
+  EXPECT_EQ(read_some(stream, 4, S_OK), "0123");
+  EXPECT_EQ(read_some(stream, 100, S_FALSE), "456789");
+  EXPECT_EQ(read_some(stream, 1, S_FALSE), "");
+
+  ULARGE_INTEGER position;
+  LARGE_INTEGER move;
+  const struct {
+    LONGLONG offset;
+    DWORD origin;
+    ULONGLONG position;
+  } seeks[] = {{2, STREAM_SEEK_SET, 2},
+               {3, STREAM_SEEK_CUR, 5},
+               {-1, STREAM_SEEK_END, 9},
+               {-9, STREAM_SEEK_CUR, 0},
+               {20, STREAM_SEEK_SET, 20}};
+  for (const auto& seek : seeks) {
+    move.QuadPart = seek.offset;
+    ASSERT_EQ(stream->Seek(move, seek.origin, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, seek.position);
+  }
+  EXPECT_EQ(read_some(stream, 1, S_FALSE), "");  // past the end
+  move.QuadPart = -21;
+  EXPECT_NE(stream->Seek(move, STREAM_SEEK_CUR, &position), S_OK);
+
+  move.QuadPart = 7;
+  stream->Seek(move, STREAM_SEEK_SET, nullptr);
+  IStream* clone = nullptr;
+  ASSERT_EQ(stream->Clone(&clone), S_OK);
+  EXPECT_EQ(read_some(clone, 10, S_FALSE), "789");
+  EXPECT_EQ(read_some(stream, 2, S_OK), "78");  // the clone has a position of its own
+
+  STATSTG stat;
+  ASSERT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+  EXPECT_EQ(stat.cbSize.QuadPart, kBytes.size());
+  EXPECT_EQ(stat.type, static_cast<DWORD>(STGTY_STREAM));
+
+  ULONG written = 99;
+  EXPECT_EQ(stream->Write("x", 1, &written), STG_E_ACCESSDENIED);
+  EXPECT_EQ(written, 0u);
+  ULARGE_INTEGER size;
+  size.QuadPart = 1;
+  EXPECT_EQ(stream->SetSize(size), STG_E_ACCESSDENIED);
+
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(stream->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  EXPECT_EQ(unknown->Release(), 1u);
+  EXPECT_EQ(clone->Release(), 0u);
+  EXPECT_EQ(stream->Release(), 0u);
+}
+
+#endif
+
+}  // namespace
