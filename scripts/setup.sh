@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake make g++ pkg-config clang-format
+  cmake make g++ pkg-config clang-format clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev nlohmann-json3-dev libssl-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev
   xvfb xauth xdotool x11-utils imagemagick
