@@ -10,3 +10,16 @@ target_link_libraries(process_tests PRIVATE process_test_support GTest::gtest_ma
 add_dependencies(process_tests vorpel_inspector)
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.
 gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)
+
+# Misbehaving inspectors over real loopback sockets; each case is its own CTest
+# entry, so the ones that wait out the retry window run side by side.
+if(NOT WIN32)
+  add_executable(misbehaving_inspector_tests misbehaving_inspector_test.cpp)
+  target_link_libraries(misbehaving_inspector_tests PRIVATE process_test_support GTest::gtest_main)
+  add_dependencies(misbehaving_inspector_tests vorpel_inspector)
+  gtest_discover_tests(misbehaving_inspector_tests
+    PROPERTIES LABELS process TIMEOUT 90 DISCOVERY_TIMEOUT 60)
+  if(VORPEL_SANITIZE)
+    target_compile_definitions(misbehaving_inspector_tests PRIVATE VORPEL_TEST_SANITIZED)
+  endif()
+endif()
