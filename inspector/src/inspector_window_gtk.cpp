@@ -144,6 +144,10 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
 }
 
 ErrorChain open_window(const std::string& frontend_address) {
+  // Mesa keeps a shader cache in ~/.cache even for software rendering; the
+  // program keeps no files. Set before GTK and WebKit's processes start; a
+  // user's own setting wins.
+  g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;

@@ -9,3 +9,13 @@ if(NOT WIN32)
     PROPERTIES LABELS e2e TIMEOUT 180 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
     DISCOVERY_TIMEOUT 60)
 endif()
+
+# A window run with fresh home, XDG and temporary folders must leave them empty.
+if(NOT WIN32)
+  add_executable(no_files_tests no_files_test.cpp support/x_display.cpp)
+  target_link_libraries(no_files_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
+  add_dependencies(no_files_tests vorpel_inspector)
+  gtest_discover_tests(no_files_tests
+    PROPERTIES LABELS e2e TIMEOUT 180 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
+    DISCOVERY_TIMEOUT 60)
+endif()
