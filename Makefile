@@ -5,7 +5,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build test demo format clean
+.PHONY: all setup configure build test demo format clean fuzz install package
 
 all: build
 
@@ -29,3 +29,24 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Hardening and release (each in a build directory of its own).
+FUZZ_DIR ?= build-fuzz
+PKG_DIR ?= build-pkg
+PREFIX ?= /usr/local
+
+fuzz: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORPEL_FUZZ=ON \
+	  -DVORPEL_BUILD_TESTS=OFF -DVORPEL_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target vorpel_fuzzers
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package: setup
+	@cmake -S . -B $(PKG_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DVORPEL_BUILD_TESTS=OFF -DVORPEL_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PKG_DIR) -j $(JOBS)
+	@cd $(PKG_DIR) && cpack -G DEB
+	@bash scripts/package-windows.sh $(PKG_DIR)
+
