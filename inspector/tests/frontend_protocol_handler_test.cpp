@@ -204,4 +204,31 @@ TEST(ParseProtocolUri, SplitsSchemeAuthorityPathAndQuery) {
   }
 }
 
+// Addresses that name files outside the table, in every form a web page could
+// ask for them, reach nothing: the handler never falls back to the file system.
+TEST(FrontendProtocolHandler, ServesNothingFromOutsideTheTable) {
+  const std::string on_disk = std::string(VORPEL_FRONTEND_DIR) + "/js_app.html";
+  const std::string uris[] = {
+      "devtools://devtools.localhost/../../../../etc/passwd",
+      "devtools://devtools.localhost//etc/passwd",
+      "devtools://devtools.localhost/..\\..\\etc\\passwd",
+      "devtools://devtools.localhost/%2e%2e/%2e%2e/etc/passwd",
+      "devtools://devtools.localhost/%2Fetc%2Fpasswd",
+      "devtools://devtools.localhost" + on_disk,
+      "devtools://devtools.localhost/" + on_disk,
+      "file://" + on_disk,
+      "devtools://devtools.localhost/Images/../js_app.html",
+      "devtools://devtools.localhost/js_app.html%00.png",
+      std::string("devtools://devtools.localhost/js_app.html\0.png", 46),
+      "devtools://devtools.localhost/~/.bashrc",
+      "devtools://devtools.localhost/proc/self/environ",
+  };
+  for (const std::string& uri : uris) {
+    ProtocolRequest request;
+    request.uri = parse_protocol_uri(uri);
+    expect_response(FrontendProtocolHandler("", std::move(request)), nullptr,
+                    "text/plain; charset=utf-8", uri);
+  }
+}
+
 }  // namespace
