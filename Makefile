@@ -50,3 +50,12 @@ package: setup
 	@cd $(PKG_DIR) && cpack -G DEB
 	@bash scripts/package-windows.sh $(PKG_DIR)
 
+# --- Windows: cross-built with MinGW-w64, tested under Wine (scripts/tests.d/20-windows.sh) ---
+WINDOWS_BUILD_DIR ?= build-windows
+export WINDOWS_BUILD_DIR
+.PHONY: windows
+windows: setup
+	@BUILD_TYPE=$(BUILD_TYPE) JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" \
+	  bash scripts/windows-build.sh $(WINDOWS_BUILD_DIR)
+# `make test` runs the Windows suite too, so its build comes first.
+test: windows

@@ -41,3 +41,25 @@ if [ ! -f "$stamp" ] || [ "$frontend/package-lock.json" -nt "$stamp" ]; then
     touch "$stamp"
   fi
 fi
+
+# --- Windows: the MinGW-w64 cross compiler, Wine to run the tests, the WebView2 SDK ---
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine)
+command -v python3 >/dev/null || windows_packages+=(python3)  # the window test's X watcher
+windows_missing=()
+for package in "${windows_packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || windows_missing+=("$package")
+done
+if [ ${#windows_missing[@]} -gt 0 ]; then
+  echo "setup: installing ${windows_missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${windows_missing[@]}" >/dev/null
+fi
+# The pinned Microsoft.Web.WebView2 package (or WEBVIEW2_SDK_DIR); without it the
+# Windows web view tests report themselves skipped.
+if [ -z "$(bash scripts/webview2-sdk.sh)" ]; then
+  echo "setup: no WebView2 SDK; the Windows web view tests will be skipped"
+fi

@@ -33,8 +33,9 @@ vorpel_wineserver() {
   return 1
 }
 
-# Makes the prefix once (wineboot, no crash debugger) and keeps a persistent
-# wineserver so that each run does not pay for a server start.
+# Makes the prefix once (wineboot, no crash debugger) and keeps the wineserver
+# up between runs, so that each run does not pay for a server start; it ends by
+# itself a minute after the last Windows program.
 vorpel_wine_prepare() {
   local loader server
   loader=$(vorpel_wine_loader) || { echo "wine is not installed" >&2; return 1; }
@@ -43,7 +44,7 @@ vorpel_wine_prepare() {
   (
     flock 9
     # Wine's daemons must not inherit the lock's descriptor.
-    "$server" -p 9>&-
+    "$server" -p60 9>&- || true  # status 2: already running
     if [ ! -f "$WINEPREFIX/.vorpel-ready" ]; then
       "$loader" wineboot -i >/dev/null 2>&1 9>&-
       # Without this a crashing program may exit 0, or block on a dialog.
@@ -53,11 +54,4 @@ vorpel_wine_prepare() {
       touch "$WINEPREFIX/.vorpel-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
-}
-
-# Stops this prefix's wineserver (the one vorpel_wine_prepare started).
-vorpel_wine_stop() {
-  local server
-  server=$(vorpel_wineserver) || return 0
-  [ -d "$WINEPREFIX" ] && "$server" -k 2>/dev/null || true
 }

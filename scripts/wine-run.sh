@@ -3,5 +3,5 @@
 set -euo pipefail
 # shellcheck source=wine-env.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
-[ -f "$WINEPREFIX/.vorpel-ready" ] || vorpel_wine_prepare
+vorpel_wine_prepare
 exec "$(vorpel_wine_loader)" "$@"

@@ -427,6 +427,14 @@ Result<HWND> create_window() {
   ::ShowWindow(window, SW_SHOWNORMAL);
   ::UpdateWindow(window);
   ::SetForegroundWindow(window);
+  // Handles what showing queued, so the window is on screen before the web
+  // view's creation (which may fail at once) takes the thread.
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) ::ExitProcess(static_cast<UINT>(message.wParam));
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
   return window;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string_view>
 #include <thread>
 
 #include "support/loopback_server.h"
@@ -171,6 +172,9 @@ class MisbehavingInspectorTest : public testing::TestWithParam<Misbehaviour> {};
 
 TEST_P(MisbehavingInspectorTest, ExactResultNoCrashBoundedMemory) {
   const Misbehaviour& c = GetParam();
+  if (testing_windows_build() && std::string_view(c.name) == "reset_mid_response") {
+    GTEST_SKIP() << "under Wine a reset that follows data reads as the end of the stream";
+  }
   LoopbackServer server(c.handler);
   ProcessResult result = run_inspector({"--print-url", server.address()});
   EXPECT_EQ(result.exit_status, c.exit_status) << result.err.substr(0, 2000);

@@ -7,3 +7,13 @@ if(VORPEL_WITH_WEBVIEW2)
   target_link_libraries(win32_tests PRIVATE ole32 uuid)
 endif()
 gtest_discover_tests(win32_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
+
+# The exe itself under Wine: arguments outside ASCII, and the window (on an
+# Xvfb display of the test's own) whose web view cannot start without a runtime.
+foreach(case non-ascii-argument window-with-loader window-without-loader)
+  add_test(NAME windows.${case}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_test.sh ${case}
+            $<TARGET_FILE:vorpel_inspector> ${VORPEL_WITH_WEBVIEW2})
+  set_tests_properties(windows.${case} PROPERTIES
+    SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS windows)
+endforeach()
