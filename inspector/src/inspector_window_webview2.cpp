@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frontend_protocol_handler.h"
 #include "frontend_scheme_address.h"
@@ -265,6 +267,7 @@ void focus_page() {
 }
 
 Status configure(ICoreWebView2* web_view) {
+  constexpr const wchar_t* kFilter = L"http://devtools.*";
   ComRef<ICoreWebView2Settings> settings;
   HRESULT result = web_view->get_Settings(settings.put());
   if (FAILED(result)) return hresult_error(result).with_context("read the web view's settings");
@@ -273,8 +276,17 @@ Status configure(ICoreWebView2* web_view) {
   settings->put_AreDefaultContextMenusEnabled(TRUE);
   settings->put_IsScriptEnabled(TRUE);
 
-  result = web_view->AddWebResourceRequestedFilter(L"http://devtools.*",
-                                                   COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  // Runtimes that can also route shared and service workers' requests are asked to.
+  ComRef<ICoreWebView2_22> web_view_22;
+  if (SUCCEEDED(web_view->QueryInterface(IID_ICoreWebView2_22,
+                                         reinterpret_cast<void**>(web_view_22.put())))) {
+    result = web_view_22->AddWebResourceRequestedFilterWithRequestSourceKinds(
+        kFilter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL,
+        COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL);
+  } else {
+    result =
+        web_view->AddWebResourceRequestedFilter(kFilter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  }
   if (FAILED(result)) return hresult_error(result).with_context("register the devtools requests");
   auto* handler = new ResourceRequested(serve_frontend_request);
   EventRegistrationToken token;

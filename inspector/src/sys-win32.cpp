@@ -65,7 +65,9 @@ void write_to(DWORD which, std::string_view text) {
     std::wstring_view rest = wide;
     while (!rest.empty()) {
       DWORD written = 0;
-      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(rest.size(), 8192));
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(rest.size(), 8192));
+      // A surrogate pair is never split between two writes.
+      if (chunk < rest.size() && rest[chunk - 1] >= 0xD800 && rest[chunk - 1] <= 0xDBFF) --chunk;
       if (!::WriteConsoleW(stream, rest.data(), chunk, &written, nullptr) || written == 0) return;
       rest.remove_prefix(written);
     }

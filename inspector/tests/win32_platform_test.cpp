@@ -212,6 +212,79 @@ TEST(Win32Net, ResolvesLocalhost) {
   for (const SocketAddress& address : addresses.value()) EXPECT_EQ(address.port, 9229);
 }
 
+// The built exe, which sits two folders above this test's exe.
+std::wstring inspector_exe() {
+  wchar_t path[MAX_PATH];
+  std::wstring self(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
+  for (int i = 0; i < 3; ++i) self.resize(self.find_last_of(L"\\/"));
+  return self + L"\\vorpel_inspector.exe";
+}
+
+struct ProcessRun {
+  DWORD status = 0;
+  std::string out;
+  std::string err;
+};
+
+// Starts the exe with a command line that no Unix shell could pass through Wine.
+ProcessRun run_inspector(const std::wstring& arguments) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE out_read, out_write, err_read, err_write;
+  ::CreatePipe(&out_read, &out_write, &inherit, 0);
+  ::CreatePipe(&err_read, &err_write, &inherit, 0);
+  ::SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out_write;
+  startup.hStdError = err_write;
+  PROCESS_INFORMATION process{};
+  std::wstring command_line = L"vorpel_inspector.exe " + arguments;
+  const std::wstring exe = inspector_exe();
+  ProcessRun run;
+  if (!::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    run.status = 0xFFFFFFFF;
+  }
+  ::CloseHandle(out_write);
+  ::CloseHandle(err_write);
+  auto drain = [](HANDLE pipe) {
+    std::string text;
+    char buffer[4096];
+    DWORD count;
+    while (::ReadFile(pipe, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+      text.append(buffer, count);
+    }
+    ::CloseHandle(pipe);
+    return text;
+  };
+  run.err = drain(err_read);  // the report is short: no pipe fills up meanwhile
+  run.out = drain(out_read);
+  if (run.status == 0) {
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::GetExitCodeProcess(process.hProcess, &run.status);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+  }
+  return run;
+}
+
+TEST(Win32Launcher, RefusesACommandLineThatIsNotText) {
+  const std::pair<std::wstring, std::string> cases[] = {
+      {L"--print-url 127.0.0.1:\xD800", "2"},
+      {L"--\xDC00 127.0.0.1:1", "1"},  // even an ignored option
+  };
+  for (const auto& [arguments, number] : cases) {
+    ProcessRun run = run_inspector(arguments);
+    EXPECT_EQ(run.status, 1u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Error: command-line argument " + number +
+                           " is not valid Unicode text (unpaired UTF-16 surrogate)\n");
+  }
+}
+
 #if VORPEL_WITH_WEBVIEW2
 
 std::string read_some(IStream* stream, ULONG wanted, HRESULT expected) {

@@ -6,6 +6,8 @@ if(VORPEL_WITH_WEBVIEW2)
   target_compile_definitions(win32_tests PRIVATE VORPEL_WITH_WEBVIEW2=1)
   target_link_libraries(win32_tests PRIVATE ole32 uuid)
 endif()
+# Its launcher test starts the exe, which lies two folders up.
+add_dependencies(win32_tests vorpel_inspector)
 gtest_discover_tests(win32_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
 # The exe itself under Wine: arguments outside ASCII, and the window (on an
