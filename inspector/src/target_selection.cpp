@@ -9,28 +9,71 @@ namespace {
 
 using nlohmann::json;
 
-// Runs the parser again only to learn where and why it failed.
-class ParseErrorRecorder : public nlohmann::json_sax<json> {
+// Validates the whole document but keeps only what selection needs: whether
+// the top is an array whose first element is an object, and that object's
+// "webSocketDebuggerUrl" if it is a string. A tree of a large target list
+// would cost some 30 times the body's size.
+class FirstTargetReader : public nlohmann::json_sax<json> {
  public:
-  std::string message;
+  bool top_is_array = false;
+  bool first_is_object = false;
+  std::optional<std::string> url;  // the member's last value, when a string
+  std::string error;
 
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
-  bool start_object(std::size_t) override { return true; }
-  bool key(string_t&) override { return true; }
-  bool end_object() override { return true; }
-  bool start_array(std::size_t) override { return true; }
-  bool end_array() override { return true; }
+  bool null() override { return value(nullptr); }
+  bool boolean(bool) override { return value(nullptr); }
+  bool number_integer(number_integer_t) override { return value(nullptr); }
+  bool number_unsigned(number_unsigned_t) override { return value(nullptr); }
+  bool number_float(number_float_t, const string_t&) override { return value(nullptr); }
+  bool binary(binary_t&) override { return value(nullptr); }
+  bool string(string_t& text) override { return value(&text); }
+  bool start_object(std::size_t) override { return open(/*object=*/true); }
+  bool start_array(std::size_t) override { return open(/*object=*/false); }
+  bool end_object() override { return close(); }
+  bool end_array() override { return close(); }
+  bool key(string_t& name) override {
+    member_ = in_first_element() && depth_ == 2 && name == "webSocketDebuggerUrl";
+    return true;
+  }
   bool parse_error(std::size_t, const std::string&,
-                   const nlohmann::detail::exception& error) override {
-    message = error.what();
+                   const nlohmann::detail::exception& exception) override {
+    error = exception.what();
     return false;
   }
+
+ private:
+  bool in_first_element() const { return first_is_object && elements_ == 1; }
+
+  // A scalar, or a string when `text` is set.
+  bool value(string_t* text) {
+    if (depth_ == 1) ++elements_;
+    if (member_ && depth_ == 2) {
+      url = text != nullptr ? std::optional<std::string>(std::move(*text)) : std::nullopt;
+    }
+    member_ = false;
+    return true;
+  }
+
+  bool open(bool object) {
+    if (depth_ == 0 && !object) top_is_array = true;
+    if (depth_ == 1) {
+      ++elements_;
+      if (elements_ == 1 && object && top_is_array) first_is_object = true;
+    }
+    if (member_ && depth_ == 2) url.reset();
+    member_ = false;
+    ++depth_;
+    return true;
+  }
+
+  bool close() {
+    --depth_;
+    return true;
+  }
+
+  size_t depth_ = 0;
+  size_t elements_ = 0;  // of the top array, counted as they start
+  bool member_ = false;  // the next value is the first element's member
 };
 
 std::string_view without_scheme(std::string_view url) {
@@ -47,19 +90,13 @@ Result<std::string> select_target(std::string_view body) {
     return ErrorChain::from_json_error("unexpected byte order mark at line 1, column 1")
         .with_context("inspector /json was not valid JSON");
   }
-  json document = json::parse(body, nullptr, /*allow_exceptions=*/false);
-  if (document.is_discarded()) {
-    ParseErrorRecorder recorder;
-    json::sax_parse(body, &recorder);
-    return ErrorChain::from_json_error(std::move(recorder.message))
+  FirstTargetReader reader;
+  if (!json::sax_parse(body, &reader)) {
+    return ErrorChain::from_json_error(std::move(reader.error))
         .with_context("inspector /json was not valid JSON");
   }
-  if (document.is_array() && !document.empty() && document.front().is_object()) {
-    const json& first = document.front();
-    auto member = first.find("webSocketDebuggerUrl");
-    if (member != first.end() && member->is_string()) {
-      return std::string(without_scheme(member->get_ref<const std::string&>()));
-    }
+  if (reader.top_is_array && reader.first_is_object && reader.url) {
+    return std::string(without_scheme(*reader.url));
   }
   return ErrorChain::from_message("no webSocketDebuggerUrl in inspector /json: " +
                                   std::string(body));

@@ -16,6 +16,9 @@ TEST(TargetSelectionTest, SelectsFirstTargetOrReportsBody) {
       {R"([{"webSocketDebuggerUrl":"http://x"}])", "http://x"},
       {R"([{"webSocketDebuggerUrl":"ws://a\u0026b"}])", "a&b"},
       {"\t\r\n[{\"webSocketDebuggerUrl\":\"ws://x\"}]\n", "x"},
+      // A repeated member counts with its last value, as in the parsed tree.
+      {R"([{"webSocketDebuggerUrl":1,"webSocketDebuggerUrl":"ws://b"}])", "b"},
+      {R"([{"a":{"webSocketDebuggerUrl":"ws://x"},"webSocketDebuggerUrl":"ws://y"},[]])", "y"},
   };
   for (const auto& [body, target] : accepted) {
     auto result = select_target(body);
@@ -31,6 +34,12 @@ TEST(TargetSelectionTest, SelectsFirstTargetOrReportsBody) {
       R"([{"websocketdebuggerurl":"ws://x"}])",
       R"(["ws://x"])",
       "[ {\n  \"id\": \"1\"\n} ]",
+      R"([{"webSocketDebuggerUrl":"ws://a","webSocketDebuggerUrl":null}])",
+      R"([{"webSocketDebuggerUrl":{"webSocketDebuggerUrl":"ws://a"}}])",
+      R"([{"a":{"webSocketDebuggerUrl":"ws://x"}}])",
+      R"([[{"webSocketDebuggerUrl":"ws://x"}]])",
+      R"([1,{"webSocketDebuggerUrl":"ws://x"}])",
+      R"({"a":[{"webSocketDebuggerUrl":"ws://x"}]})",
       R"([{"id":"\u001b[31mred"}])",
   };
   for (const std::string& body : refused) {
