@@ -43,10 +43,11 @@ vorpel_wine_prepare() {
   mkdir -p "$WINEPREFIX"
   (
     flock 9
-    # Wine's daemons must not inherit the lock's descriptor.
-    "$server" -p60 9>&- || true  # status 2: already running
+    # Wine's daemons must not inherit the lock's descriptor, nor the caller's
+    # output: a server holding CTest's pipe makes every run wait for it to end.
+    "$server" -p60 </dev/null >/dev/null 2>&1 9>&- || true  # status 2: already running
     if [ ! -f "$WINEPREFIX/.vorpel-ready" ]; then
-      "$loader" wineboot -i >/dev/null 2>&1 9>&-
+      "$loader" wineboot -i </dev/null >/dev/null 2>&1 9>&-
       # Without this a crashing program may exit 0, or block on a dialog.
       local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
       "$loader" reg add "$key" /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1 9>&-
