@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
-ErrorChain ErrorChain::from_message(std::string message) { return ErrorChain(std::move(message)); }
+ErrorChain ErrorChain::from_message(std::string message) {
+  return ErrorChain(std::move(message));
+}
 
 ErrorChain ErrorChain::from_os_error(int code, std::string_view system_text) {
   std::string text(system_text);

@@ -17,7 +17,8 @@ std::string_view http_status_line(std::string_view head) {
 }
 
 Result<std::string> target_list_body(std::string_view response) {
-  if (!is_valid_utf8(response)) return ErrorChain::from_message("stream did not contain valid UTF-8");
+  if (!is_valid_utf8(response))
+    return ErrorChain::from_message("stream did not contain valid UTF-8");
   auto parts = split_http_response(response);
   if (!parts) return ErrorChain::from_message("malformed HTTP response from inspector");
   std::string_view status = http_status_line(parts->head);

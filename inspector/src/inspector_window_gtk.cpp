@@ -93,8 +93,8 @@ gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
 
 WebKitWebContext* create_web_context() {
   WebKitWebContext* context = webkit_web_context_new_ephemeral();
-  std::string locale = std::setlocale(LC_MESSAGES, nullptr) ? std::setlocale(LC_MESSAGES, nullptr)
-                                                             : "";
+  std::string locale =
+      std::setlocale(LC_MESSAGES, nullptr) ? std::setlocale(LC_MESSAGES, nullptr) : "";
   std::string language = page_language_from_locale(locale);
   const char* languages[] = {language.c_str(), nullptr};
   webkit_web_context_set_preferred_languages(context, languages);
@@ -115,9 +115,9 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
     return ErrorChain::from_message(gerror_text(error));
   }
   WebKitUserContentManager* content = webkit_user_content_manager_new();
-  WebKitUserScript* shim = webkit_user_script_new(
-      kInsertRuleShim, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      nullptr, nullptr);
+  WebKitUserScript* shim =
+      webkit_user_script_new(kInsertRuleShim, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, shim);
   webkit_user_script_unref(shim);
 
@@ -133,9 +133,9 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   webkit_settings_set_enable_webgl(settings, FALSE);
 
   WebKitWebContext* context = create_web_context();
-  GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
-                                            "user-content-manager", content, "settings", settings,
-                                            nullptr));
+  GtkWidget* view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager",
+                              content, "settings", settings, nullptr));
   g_object_unref(settings);
   g_object_unref(content);
   g_object_unref(context);

@@ -9,8 +9,12 @@ bool all_of_class(std::string_view text, bool (*accept)(char)) {
   return true;
 }
 
-bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_alnum(char c) { return is_alpha(c) || (c >= '0' && c <= '9'); }
+bool is_alpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool is_alnum(char c) {
+  return is_alpha(c) || (c >= '0' && c <= '9');
+}
 
 }  // namespace
 

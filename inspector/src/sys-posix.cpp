@@ -43,16 +43,21 @@ void write_all(int fd, std::string_view text) {
 
 }  // namespace
 
-void write_output_line(std::string_view line) { write_all(STDOUT_FILENO, line); }
+void write_output_line(std::string_view line) {
+  write_all(STDOUT_FILENO, line);
+}
 
-void write_error(std::string_view text) { write_all(STDERR_FILENO, text); }
+void write_error(std::string_view text) {
+  write_all(STDERR_FILENO, text);
+}
 
 std::string system_error_text(int code) {
   char buffer[256];
   // GNU strerror_r may return a static string instead of filling the buffer.
   const char* text = strerror_r(code, buffer, sizeof buffer);
   std::string message(text);
-  while (!message.empty() && isspace(static_cast<unsigned char>(message.back()))) message.pop_back();
+  while (!message.empty() && isspace(static_cast<unsigned char>(message.back())))
+    message.pop_back();
   return message;
 }
 

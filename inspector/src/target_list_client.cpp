@@ -46,8 +46,9 @@ Result<net::Connection> connect_to(std::string_view address) {
 Result<std::string> fetch_target_list_once(std::string_view address) {
   auto connection = connect_to(address);
   if (!connection) {
-    return std::move(connection).error().with_context("connect to inspector at " +
-                                                      std::string(address));
+    return std::move(connection)
+        .error()
+        .with_context("connect to inspector at " + std::string(address));
   }
   if (auto error = net::set_receive_timeout(connection.value(), kReceiveTimeout)) {
     return std::move(*error);

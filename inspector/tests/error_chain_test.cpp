@@ -18,7 +18,9 @@ struct ReportCase {
 
 class ReportTest : public testing::TestWithParam<ReportCase> {};
 
-TEST_P(ReportTest, Layout) { EXPECT_EQ(chain(GetParam().messages).report(), GetParam().expected); }
+TEST_P(ReportTest, Layout) {
+  EXPECT_EQ(chain(GetParam().messages).report(), GetParam().expected);
+}
 
 std::string eleven_causes_report() {
   std::string out = "Error: top\n\nCaused by:";
@@ -42,14 +44,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"none", {"usage: x"}, "Error: usage: x\n"},
         ReportCase{"outer_lines_not_indented", {"a\nb"}, "Error: a\nb\n"},
         ReportCase{"one", {"outer", "inner"}, "Error: outer\n\nCaused by:\n    inner\n"},
-        ReportCase{"one_multiline",
-                   {"outer", "no webSocketDebuggerUrl in inspector /json: [ {\n  \"id\": \"1\"\n} ]"},
-                   "Error: outer\n\nCaused by:\n    no webSocketDebuggerUrl in inspector /json: [ "
-                   "{\n      \"id\": \"1\"\n    } ]\n"},
+        ReportCase{
+            "one_multiline",
+            {"outer", "no webSocketDebuggerUrl in inspector /json: [ {\n  \"id\": \"1\"\n} ]"},
+            "Error: outer\n\nCaused by:\n    no webSocketDebuggerUrl in inspector /json: [ "
+            "{\n      \"id\": \"1\"\n    } ]\n"},
         ReportCase{"two",
                    {"failed to read inspector targets from http://127.0.0.1:9229/json",
-                    "connect to inspector at 127.0.0.1:9229",
-                    "Connection refused (os error 111)"},
+                    "connect to inspector at 127.0.0.1:9229", "Connection refused (os error 111)"},
                    "Error: failed to read inspector targets from http://127.0.0.1:9229/json\n\n"
                    "Caused by:\n    0: connect to inspector at 127.0.0.1:9229\n"
                    "    1: Connection refused (os error 111)\n"},
@@ -68,8 +70,9 @@ TEST(ErrorChainTest, ContextPutsNewOutermostFirst) {
   ErrorChain error = ErrorChain::from_json_error("parse error at line 1")
                          .with_context("inspector /json was not valid JSON")
                          .with_context("failed");
-  EXPECT_EQ(error.messages(), (std::vector<std::string>{"failed", "inspector /json was not valid JSON",
-                                                        "parse error at line 1"}));
+  EXPECT_EQ(error.messages(),
+            (std::vector<std::string>{"failed", "inspector /json was not valid JSON",
+                                      "parse error at line 1"}));
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ constexpr const char* kUsageReport =
     "Error: usage: vorpel_inspector [--print-url] <inspector-http-addr e.g. 127.0.0.1:9229>\n";
 
 std::string three_lines(const std::string& target, const std::string& frontend) {
-  return "vorpel_inspector: ws target  = " + target + "\nvorpel_inspector: devtools   = " +
-         frontend + "\n" + kThirdLine;
+  return "vorpel_inspector: ws target  = " + target +
+         "\nvorpel_inspector: devtools   = " + frontend + "\n" + kThirdLine;
 }
 
 std::string default_frontend(const std::string& target) {
@@ -31,7 +31,9 @@ std::string report_prefix(const std::string& address) {
 }
 
 // The system's number for a refused connection on the platform under test.
-int connection_refused_code() { return testing_windows_build() ? 10061 : 111; }
+int connection_refused_code() {
+  return testing_windows_build() ? 10061 : 111;
+}
 
 TEST(LauncherTest, UsageWhenNoAddress) {
   const std::vector<std::vector<std::string>> cases = {{}, {"--print-url"}, {"--verbose", "--"}};
@@ -54,9 +56,10 @@ TEST(LauncherTest, RefusesArgumentsThatAreNotText) {
 }
 
 TEST(LauncherTest, PrintsThreeLinesFromFirstTarget) {
-  LoopbackServer server(LoopbackServer::respond(http_response(
-      "HTTP/1.1 200 OK", "[{\"webSocketDebuggerUrl\":\"ws://h:1/a\"},{\"webSocketDebuggerUrl\":"
-                         "\"ws://h:1/b\"}]")));
+  LoopbackServer server(LoopbackServer::respond(
+      http_response("HTTP/1.1 200 OK",
+                    "[{\"webSocketDebuggerUrl\":\"ws://h:1/a\"},{\"webSocketDebuggerUrl\":"
+                    "\"ws://h:1/b\"}]")));
   for (const auto& arguments : std::vector<std::vector<std::string>>{
            {"--print-url", server.address()}, {server.address(), "--print-url", "ignored:1"}}) {
     ProcessResult result = run_inspector(arguments);
@@ -76,8 +79,8 @@ TEST(LauncherTest, OverrideTemplate) {
       {"", ""},
   };
   for (const auto& [value, frontend] : cases) {
-    ProcessResult result = run_inspector({"--print-url", server.address()},
-                                         {{"VORPEL_INSPECTOR_FRONTEND", value}});
+    ProcessResult result =
+        run_inspector({"--print-url", server.address()}, {{"VORPEL_INSPECTOR_FRONTEND", value}});
     EXPECT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(result.out, three_lines(target, frontend));
   }
@@ -119,7 +122,9 @@ struct FailingCase {
   std::string last_cause;
 };
 
-void PrintTo(const FailingCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FailingCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FailingInspectorTest : public testing::TestWithParam<FailingCase> {};
 
@@ -135,14 +140,14 @@ TEST_P(FailingInspectorTest, ReportsLastAttemptAfterWindow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Responses, FailingInspectorTest,
-    testing::Values(
-        FailingCase{"not_found", "HTTP/1.0 404 Not Found\r\n\r\n",
-                    "inspector returned non-200: HTTP/1.0 404 Not Found"},
-        FailingCase{"bare_newlines", "HTTP/1.0 200 OK\n\n[]", "malformed HTTP response from inspector"},
-        FailingCase{"not_utf8", "HTTP/1.0 200 OK\r\n\r\n[\"\xC3\x28\"]",
-                    "stream did not contain valid UTF-8"},
-        FailingCase{"empty_status_line", "\r\n\r\n[]", "inspector returned non-200: "},
-        FailingCase{"closes_at_once", "", "malformed HTTP response from inspector"}),
+    testing::Values(FailingCase{"not_found", "HTTP/1.0 404 Not Found\r\n\r\n",
+                                "inspector returned non-200: HTTP/1.0 404 Not Found"},
+                    FailingCase{"bare_newlines", "HTTP/1.0 200 OK\n\n[]",
+                                "malformed HTTP response from inspector"},
+                    FailingCase{"not_utf8", "HTTP/1.0 200 OK\r\n\r\n[\"\xC3\x28\"]",
+                                "stream did not contain valid UTF-8"},
+                    FailingCase{"empty_status_line", "\r\n\r\n[]", "inspector returned non-200: "},
+                    FailingCase{"closes_at_once", "", "malformed HTTP response from inspector"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LauncherTest, SelectionErrorsAreNotRetried) {
@@ -177,7 +182,8 @@ TEST(LauncherTest, NothingListening) {
   EXPECT_EQ(result.out, "");
   const std::string expected_start =
       report_prefix(address) + "    0: connect to inspector at " + address + "\n    1: ";
-  const std::string expected_end = " (os error " + std::to_string(connection_refused_code()) + ")\n";
+  const std::string expected_end =
+      " (os error " + std::to_string(connection_refused_code()) + ")\n";
   EXPECT_EQ(result.err.rfind(expected_start, 0), 0u) << result.err;
   EXPECT_TRUE(result.err.ends_with(expected_end)) << result.err;
   EXPECT_GE(result.elapsed, 5s);
@@ -254,7 +260,8 @@ TEST(LauncherTest, RealNodeInspector) {
   result = run_inspector({"--print-url", node.address()},
                          {{"VORPEL_INSPECTOR_FRONTEND", "http://127.0.0.1:1/x.html?ws={ws}"}});
   EXPECT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.out, three_lines(node.target(), "http://127.0.0.1:1/x.html?ws=" + node.target()));
+  EXPECT_EQ(result.out,
+            three_lines(node.target(), "http://127.0.0.1:1/x.html?ws=" + node.target()));
 }
 
 }  // namespace

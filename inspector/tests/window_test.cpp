@@ -105,9 +105,10 @@ TEST_F(WindowTest, StartAddressTheWebViewRefuses) {
 TEST(WindowWithoutDisplayTest, ReportsWindowError) {
   NodeInspector node;
   ASSERT_FALSE(node.address().empty());
-  ProcessResult result = run_inspector(
-      {node.address()},
-      {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
+  ProcessResult result =
+      run_inspector({node.address()}, {{"DISPLAY", std::nullopt},
+                                       {"WAYLAND_DISPLAY", std::nullopt},
+                                       {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err.rfind("Error: failed to create inspector window\n\nCaused by:\n    ", 0), 0u)
       << result.err;

@@ -86,7 +86,9 @@ bool read_available(int fd, std::string& into) {
   }
 }
 
-int decode_status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int decode_status(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace
 
@@ -116,7 +118,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const Environmen
   if (pid < 0) return result;
   bool out_open = true, err_open = true;
   while (out_open || err_open) {
-    auto left = timeout - std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    auto left =
+        timeout - std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     if (left.count() <= 0) {
       kill(-pid, SIGKILL);
       break;
@@ -135,8 +138,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const Environmen
   return result;
 }
 
-ProcessResult run_inspector(const std::vector<std::string>& arguments, const EnvironmentChanges& env,
-                            std::chrono::milliseconds timeout) {
+ProcessResult run_inspector(const std::vector<std::string>& arguments,
+                            const EnvironmentChanges& env, std::chrono::milliseconds timeout) {
   std::vector<std::string> argv = inspector_command();
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return run_process(argv, env, timeout);

@@ -103,8 +103,8 @@ bool XDisplay::request_close(unsigned long window) {
 }
 
 double XDisplay::screenshot(const std::string& path) {
-  ProcessResult shot =
-      run_process({"import", "-display", name_, "-window", "root", path}, {}, std::chrono::seconds(30));
+  ProcessResult shot = run_process({"import", "-display", name_, "-window", "root", path}, {},
+                                   std::chrono::seconds(30));
   if (shot.exit_status != 0) return -1;
   ProcessResult deviation = run_process(
       {"convert", path, "-colorspace", "Gray", "-format", "%[fx:standard_deviation]", "info:"});
