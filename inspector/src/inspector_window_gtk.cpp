@@ -148,6 +148,9 @@ ErrorChain open_window(const std::string& frontend_address) {
   // program keeps no files. Set before GTK and WebKit's processes start; a
   // user's own setting wins.
   g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
+  // Reading desktop settings through dconf creates a flag file in the runtime
+  // folder; the window needs none of them (its only network peer is loopback).
+  g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;
