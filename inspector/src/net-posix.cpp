@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "native_socket_address.h"
 #include "net.h"
 #include "sys.h"
 
@@ -47,45 +48,18 @@ Result<std::vector<SocketAddress>> resolve(const std::string& host, uint16_t por
   }
   std::vector<SocketAddress> addresses;
   for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-    SocketAddress address;
-    address.port = port;
-    if (entry->ai_family == AF_INET) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-      std::memcpy(address.ip.data(), &in->sin_addr, 4);
-    } else if (entry->ai_family == AF_INET6) {
-      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
-      address.family = SocketAddress::Family::kIPv6;
-      std::memcpy(address.ip.data(), &in6->sin6_addr, 16);
-      address.scope_id = in6->sin6_scope_id;
-    } else {
-      continue;
+    if (auto address = socket_address_from_native(entry->ai_addr, port)) {
+      addresses.push_back(*address);
     }
-    addresses.push_back(address);
   }
   ::freeaddrinfo(list);
   return addresses;
 }
 
 Result<Connection> connect(const SocketAddress& address) {
-  sockaddr_storage storage{};
-  socklen_t length;
-  int family;
-  if (address.family == SocketAddress::Family::kIPv4) {
-    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-    in->sin_family = AF_INET;
-    in->sin_port = htons(address.port);
-    std::memcpy(&in->sin_addr, address.ip.data(), 4);
-    length = sizeof(sockaddr_in);
-    family = AF_INET;
-  } else {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(address.port);
-    std::memcpy(&in6->sin6_addr, address.ip.data(), 16);
-    in6->sin6_scope_id = address.scope_id;
-    length = sizeof(sockaddr_in6);
-    family = AF_INET6;
-  }
+  sockaddr_storage storage;
+  const socklen_t length = socket_address_to_native(address, storage);
+  const int family = storage.ss_family;
   int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return last_os_error();
   Connection connection(fd);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "native_socket_address.h"
 #include "net.h"
 #include "sys.h"
 #include "win32_text.h"
@@ -64,20 +65,9 @@ Result<std::vector<SocketAddress>> resolve(const std::string& host, uint16_t por
   if (rc != 0) return os_error(rc);
   std::vector<SocketAddress> addresses;
   for (ADDRINFOW* entry = list; entry != nullptr; entry = entry->ai_next) {
-    SocketAddress address;
-    address.port = port;
-    if (entry->ai_family == AF_INET) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-      std::memcpy(address.ip.data(), &in->sin_addr, 4);
-    } else if (entry->ai_family == AF_INET6) {
-      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
-      address.family = SocketAddress::Family::kIPv6;
-      std::memcpy(address.ip.data(), &in6->sin6_addr, 16);
-      address.scope_id = in6->sin6_scope_id;
-    } else {
-      continue;
+    if (auto address = socket_address_from_native(entry->ai_addr, port)) {
+      addresses.push_back(*address);
     }
-    addresses.push_back(address);
   }
   ::FreeAddrInfoW(list);
   return addresses;
@@ -85,25 +75,9 @@ Result<std::vector<SocketAddress>> resolve(const std::string& host, uint16_t por
 
 Result<Connection> connect(const SocketAddress& address) {
   if (auto error = start_sockets()) return std::move(*error);
-  sockaddr_storage storage{};
-  int length;
-  int family;
-  if (address.family == SocketAddress::Family::kIPv4) {
-    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-    in->sin_family = AF_INET;
-    in->sin_port = ::htons(address.port);
-    std::memcpy(&in->sin_addr, address.ip.data(), 4);
-    length = sizeof(sockaddr_in);
-    family = AF_INET;
-  } else {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = ::htons(address.port);
-    std::memcpy(&in6->sin6_addr, address.ip.data(), 16);
-    in6->sin6_scope_id = address.scope_id;
-    length = sizeof(sockaddr_in6);
-    family = AF_INET6;
-  }
+  sockaddr_storage storage;
+  const int length = socket_address_to_native(address, storage);
+  const int family = storage.ss_family;
   // SO_RCVTIMEO only takes effect on sockets made with the overlapped flag.
   SOCKET socket = ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
