@@ -45,8 +45,15 @@ vorpel_wine_prepare() {
     flock 9
     # Wine's daemons must not inherit the lock's descriptor, nor the caller's
     # output: a server holding CTest's pipe makes every run wait for it to end.
-    "$server" -p60 </dev/null >/dev/null 2>&1 9>&- || true  # status 2: already running
-    if [ ! -f "$WINEPREFIX/.vorpel-ready" ]; then
+    local started=0
+    "$server" -p60 </dev/null >/dev/null 2>&1 9>&- && started=1  # status 2: already running
+    if [ -f "$WINEPREFIX/.vorpel-ready" ]; then
+      # The first program of a server starts Wine's services, which keep the
+      # streams they inherit: let that be a program whose streams are closed.
+      if [ "$started" = 1 ]; then
+        "$loader" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+      fi
+    else
       "$loader" wineboot -i </dev/null >/dev/null 2>&1 9>&-
       # Without this a crashing program may exit 0, or block on a dialog.
       local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'

@@ -11,9 +11,13 @@ root=$(cd "$(dirname "$0")/../../.." && pwd)
 run=("$root/scripts/wine-run.sh")
 work=$(mktemp -d)
 pids=()
+private_prefix=
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  if [ -n "$private_prefix" ]; then
+    WINEPREFIX=$private_prefix "$(vorpel_wineserver)" -k 2>/dev/null
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -64,12 +68,32 @@ start_display() {
   skip "no free X display for Xvfb"
 }
 
+# Wine's desktop belongs to the display of the session's first window: a window
+# test gets a session of its own (a Wine server on a linked copy of the shared
+# prefix), so that its windows go to its own display, whatever else runs.
+use_private_wine_session() {
+  # shellcheck source=../../../scripts/wine-env.sh
+  source "$root/scripts/wine-env.sh"
+  DISPLAY= vorpel_wine_prepare || exit 1
+  private_prefix="$work/wine"
+  # Linked, as the DLLs are never written; the files at the top (registry,
+  # the server's notes) are copied, so that this session cannot touch the shared ones.
+  cp -al "$WINEPREFIX" "$private_prefix" 2>/dev/null || cp -a "$WINEPREFIX" "$private_prefix"
+  rm -f "$private_prefix/wineserver"
+  local file
+  for file in "$private_prefix"/* "$private_prefix"/.[!.]*; do
+    [ -f "$file" ] && cp --remove-destination "$WINEPREFIX/${file##*/}" "$file"
+  done
+  export VORPEL_WINEPREFIX=$private_prefix
+}
+
 # Runs the exe on a real node inspector while watching the display; sets
 # status, out, err and windows (one "WxH title" line per mapped window).
 run_window_case() {
   local program=$1
   command -v node >/dev/null || skip "node is not installed"
   start_display
+  use_private_wine_session
   # shellcheck source=../../../scripts/node-inspector.sh
   source "$root/scripts/node-inspector.sh"
   start_node_inspector "$work/node.log" --inspect=127.0.0.1:0 -e 'setInterval(() => {}, 1000)' ||
