@@ -6,8 +6,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "native_socket_address.h"
 #include "net.h"
 #include "sys.h"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #include "native_socket_address.h"
 #include "net.h"
