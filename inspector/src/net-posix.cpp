@@ -93,25 +93,11 @@ Status send_all(Connection& connection, std::string_view bytes) {
   return std::nullopt;
 }
 
-void finish_sending(Connection& connection) {
-  ::shutdown(static_cast<int>(connection.handle()), SHUT_WR);
-}
-
-Result<Received> receive_until_closed(Connection& connection, size_t limit) {
-  Received received;
-  char buffer[64 * 1024];
+Result<size_t> receive_some(Connection& connection, char* buffer, size_t size) {
   for (;;) {
-    ssize_t count = ::recv(static_cast<int>(connection.handle()), buffer, sizeof buffer, 0);
-    if (count == 0) return received;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return last_os_error();
-    }
-    if (received.bytes.size() + static_cast<size_t>(count) > limit) {
-      received.over_limit = true;
-      return received;
-    }
-    received.bytes.append(buffer, static_cast<size_t>(count));
+    ssize_t count = ::recv(static_cast<int>(connection.handle()), buffer, size, 0);
+    if (count >= 0) return static_cast<size_t>(count);
+    if (errno != EINTR) return last_os_error();
   }
 }
 

@@ -107,27 +107,14 @@ Status send_all(Connection& connection, std::string_view bytes) {
   return std::nullopt;
 }
 
-void finish_sending(Connection& connection) {
-  ::shutdown(socket_of(connection), SD_SEND);
-}
-
-Result<Received> receive_until_closed(Connection& connection, size_t limit) {
-  Received received;
-  char buffer[64 * 1024];
-  for (;;) {
-    int count = ::recv(socket_of(connection), buffer, sizeof buffer, 0);
-    if (count == 0) return received;
-    if (count == SOCKET_ERROR) {
-      const int code = ::WSAGetLastError();
-      if (code == WSAESHUTDOWN) return received;
-      return os_error(code);
-    }
-    if (received.bytes.size() + static_cast<size_t>(count) > limit) {
-      received.over_limit = true;
-      return received;
-    }
-    received.bytes.append(buffer, static_cast<size_t>(count));
-  }
+Result<size_t> receive_some(Connection& connection, char* buffer, size_t size) {
+  const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
+  int count = ::recv(socket_of(connection), buffer, chunk, 0);
+  if (count != SOCKET_ERROR) return static_cast<size_t>(count);
+  const int code = ::WSAGetLastError();
+  // A receive side that was shut down has simply ended.
+  if (code == WSAESHUTDOWN) return size_t{0};
+  return os_error(code);
 }
 
 }  // namespace net

@@ -41,16 +41,8 @@ Status set_receive_timeout(Connection& connection, std::chrono::milliseconds tim
 // Sends every byte; the sending side stays open.
 Status send_all(Connection& connection, std::string_view bytes);
 
-// Tells the peer that no more bytes will come (a half close). Best effort: a
-// peer that already closed still has its response read.
-void finish_sending(Connection& connection);
-
-struct Received {
-  std::string bytes;
-  bool over_limit = false;  // the peer sent more than the limit
-};
-
-// Receives until the peer closes the stream or more than `limit` bytes arrived.
-Result<Received> receive_until_closed(Connection& connection, size_t limit);
+// One receive call: the bytes that arrived, or none when the peer has closed
+// the stream (or this side's receiving was shut down).
+Result<size_t> receive_some(Connection& connection, char* buffer, size_t size);
 
 }  // namespace net

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "http_response.h"
+#include "http_response_reader.h"
 #include "net.h"
 #include "socket_address.h"
 
@@ -41,6 +42,25 @@ Result<net::Connection> connect_to(std::string_view address) {
   return std::move(*last_error);
 }
 
+// Until the peer closes, or until the body its head declares is all there:
+// inspectors differ in whether they close after answering, and the sending
+// side stays open because some take a half close for an aborted request.
+Result<std::string> receive_response(net::Connection& connection) {
+  HttpResponseReader reader(kMaxResponseBytes);
+  std::string buffer(64 * 1024, '\0');
+  for (;;) {
+    auto count = net::receive_some(connection, buffer.data(), buffer.size());
+    if (!count) return std::move(count).error();
+    if (count.value() == 0) break;
+    auto state = reader.append(std::string_view(buffer.data(), count.value()));
+    if (state == HttpResponseReader::State::kTooLarge) {
+      return ErrorChain::from_message("inspector response too large");
+    }
+    if (state == HttpResponseReader::State::kComplete) break;
+  }
+  return std::move(reader).take();
+}
+
 }  // namespace
 
 Result<std::string> fetch_target_list_once(std::string_view address) {
@@ -56,13 +76,9 @@ Result<std::string> fetch_target_list_once(std::string_view address) {
   if (auto error = net::send_all(connection.value(), target_list_request(address))) {
     return std::move(*error);
   }
-  // Node's inspector keeps the connection open after its answer until the
-  // client half-closes; without this every attempt would end in a timeout.
-  net::finish_sending(connection.value());
-  auto received = net::receive_until_closed(connection.value(), kMaxResponseBytes);
-  if (!received) return std::move(received).error();
-  if (received.value().over_limit) return ErrorChain::from_message("inspector response too large");
-  return target_list_body(received.value().bytes);
+  auto response = receive_response(connection.value());
+  if (!response) return std::move(response).error();
+  return target_list_body(response.value());
 }
 
 Result<std::string> fetch_target_list(std::string_view address) {
