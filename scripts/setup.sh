@@ -42,6 +42,16 @@ if [ ! -f "$stamp" ] || [ "$frontend/package-lock.json" -nt "$stamp" ]; then
   fi
 fi
 
+# The script engines the tests run against (Node releases, Deno, workerd),
+# exactly as their lockfile pins them.
+runtimes=inspector/tests/runtimes
+stamp=$runtimes/node_modules/.vorpel-installed
+if [ ! -f "$stamp" ] || [ "$runtimes/package-lock.json" -nt "$stamp" ]; then
+  echo "setup: npm ci in $runtimes"
+  (cd "$runtimes" && npm ci --no-audit --no-fund --loglevel=error)
+  touch "$stamp"
+fi
+
 # --- Windows: the MinGW-w64 cross compiler, Wine to run the tests, the WebView2 SDK ---
 windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine)
 command -v python3 >/dev/null || windows_packages+=(python3)  # the window test's X watcher

@@ -1,4 +1,5 @@
 // The built program against scripted loopback inspectors and a real node.
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <gtest/gtest.h>
@@ -147,8 +148,95 @@ INSTANTIATE_TEST_SUITE_P(
                     FailingCase{"not_utf8", "HTTP/1.0 200 OK\r\n\r\n[\"\xC3\x28\"]",
                                 "stream did not contain valid UTF-8"},
                     FailingCase{"empty_status_line", "\r\n\r\n[]", "inspector returned non-200: "},
-                    FailingCase{"closes_at_once", "", "malformed HTTP response from inspector"}),
+                    FailingCase{"closes_at_once", "", "malformed HTTP response from inspector"},
+                    FailingCase{"declared_body_too_large",
+                                "HTTP/1.0 200 OK\r\nContent-Length: 67108865\r\n\r\n[",
+                                "inspector response too large"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// How real inspectors end their answers, played over loopback: Node keeps the
+// connection until the client closes, Deno takes a half close for an aborted
+// request, workerd closes. Each is read in one attempt, without a timeout.
+struct PeerCase {
+  const char* name;
+  LoopbackServer::Handler handler;
+};
+
+void PrintTo(const PeerCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const std::string kPeerList = target_list_json("ws://peer/1");
+
+std::string with_length(const std::string& body, size_t length) {
+  return "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=UTF-8\r\n"
+         "Content-Length: " +
+         std::to_string(length) + "\r\n\r\n" + body;
+}
+
+// True once the client has closed its sending side (or left).
+bool client_closed(int fd, std::chrono::milliseconds within) {
+  pollfd poll_fd{fd, POLLIN, 0};
+  if (poll(&poll_fd, 1, static_cast<int>(within.count())) <= 0) return false;
+  char byte;
+  return recv(fd, &byte, 1, MSG_PEEK) <= 0;
+}
+
+const PeerCase kPeers[] = {
+    {"waits_for_client_close",
+     [](int fd) {
+       LoopbackServer::read_request(fd);
+       LoopbackServer::send_text(fd, with_length(kPeerList, kPeerList.size()));
+       client_closed(fd, 20s);
+     }},
+    {"drops_request_on_half_close",
+     [](int fd) {
+       LoopbackServer::read_request(fd);
+       if (client_closed(fd, 300ms)) return;
+       LoopbackServer::send_text(fd, with_length(kPeerList, kPeerList.size()));
+     }},
+    {"closes_after_answer",
+     [](int fd) {
+       LoopbackServer::read_request(fd);
+       LoopbackServer::send_text(fd, with_length(kPeerList, kPeerList.size()));
+     }},
+    {"closes_before_declared_end",
+     [](int fd) {
+       LoopbackServer::read_request(fd);
+       LoopbackServer::send_text(fd, with_length(kPeerList, kPeerList.size() + 100));
+     }},
+    {"sends_more_than_declared",
+     [](int fd) {
+       LoopbackServer::read_request(fd);
+       LoopbackServer::send_text(fd, with_length(kPeerList + "\r\n\r\nxyz", kPeerList.size()));
+       client_closed(fd, 20s);
+     }},
+    {"head_and_body_apart",
+     [](int fd) {
+       LoopbackServer::read_request(fd);
+       const std::string response = with_length(kPeerList, kPeerList.size());
+       const size_t head = response.find("\r\n\r\n") + 2;
+       LoopbackServer::send_text(fd, response.substr(0, head));
+       std::this_thread::sleep_for(200ms);
+       LoopbackServer::send_text(fd, response.substr(head));
+       client_closed(fd, 20s);
+     }},
+};
+
+class InspectorPeerTest : public testing::TestWithParam<PeerCase> {};
+
+TEST_P(InspectorPeerTest, ReadsTheAnswerInOneAttempt) {
+  LoopbackServer server(GetParam().handler);
+  ProcessResult result = run_inspector({"--print-url", server.address()});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.out, three_lines("peer/1", default_frontend("peer/1")));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(server.connections(), 1);
+  EXPECT_LT(result.elapsed, 3s);  // no receive timeout was waited out
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, InspectorPeerTest, testing::ValuesIn(kPeers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LauncherTest, SelectionErrorsAreNotRetried) {
   const std::pair<std::string, std::string> cases[] = {

@@ -1,8 +1,11 @@
 # Process-level tests: the built program against loopback servers and node.
-add_library(process_test_support STATIC support/process_runner.cpp support/loopback_server.cpp)
+add_library(process_test_support STATIC support/process_runner.cpp support/loopback_server.cpp
+  support/runtime_inspector.cpp)
 target_include_directories(process_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(process_test_support
-  PUBLIC VORPEL_INSPECTOR_BINARY="$<TARGET_FILE:vorpel_inspector>")
+  PUBLIC VORPEL_INSPECTOR_BINARY="$<TARGET_FILE:vorpel_inspector>"
+  # The pinned engines, installed by the set-up from tests/runtimes.
+  VORPEL_TEST_RUNTIMES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/runtimes/node_modules")
 target_link_libraries(process_test_support PUBLIC GTest::gtest Threads::Threads)
 
 add_executable(process_tests process_test.cpp)
@@ -10,6 +13,11 @@ target_link_libraries(process_tests PRIVATE process_test_support GTest::gtest_ma
 add_dependencies(process_tests vorpel_inspector)
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.
 gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)
+
+add_executable(runtime_tests runtime_inspector_test.cpp)
+target_link_libraries(runtime_tests PRIVATE process_test_support GTest::gtest_main)
+add_dependencies(runtime_tests vorpel_inspector)
+gtest_discover_tests(runtime_tests PROPERTIES LABELS process TIMEOUT 120 DISCOVERY_TIMEOUT 60)
 
 # Misbehaving inspectors over real loopback sockets; each case is its own CTest
 # entry, so the ones that wait out the retry window run side by side.
