@@ -19,3 +19,13 @@ if(NOT WIN32)
     PROPERTIES LABELS e2e TIMEOUT 180 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
     DISCOVERY_TIMEOUT 60)
 endif()
+
+# The window attached to Deno and workerd, pinned in tests/runtimes.
+if(NOT WIN32)
+  add_executable(runtime_window_tests runtime_window_test.cpp support/x_display.cpp)
+  target_link_libraries(runtime_window_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
+  add_dependencies(runtime_window_tests vorpel_inspector)
+  gtest_discover_tests(runtime_window_tests
+    PROPERTIES LABELS e2e TIMEOUT 180 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
+    DISCOVERY_TIMEOUT 60)
+endif()
