@@ -5,6 +5,8 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     if (argument == "--print-url") {
       command_line.print_url = true;
+    } else if (argument == "--follow") {
+      command_line.follow = true;
     } else if (!command_line.inspector_address && !argument.starts_with("--")) {
       command_line.inspector_address = argument;
     }

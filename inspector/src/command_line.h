@@ -11,6 +11,8 @@ inline constexpr std::string_view kUsage =
 
 struct CommandLine {
   bool print_url = false;
+  // Keep the window on the inspector's first target when the program restarts.
+  bool follow = false;
   // The first argument not starting with "--".
   std::optional<std::string> inspector_address;
 

@@ -1,10 +1,17 @@
 // The native window with the web view that shows the embedded frontend.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "error_chain.h"
+#include "target_follower.h"
+
+// Called once on the window's thread when the web view exists, before the
+// event loop runs, with a way to load another address in it later.
+using WindowStarted = std::function<void(LoadInWindow load)>;
 
 // Opens the window on `frontend_address` and runs the event loop. Closing the
 // window ends the process with status 0; it returns only when start-up fails.
-ErrorChain run_inspector_window(const std::string& frontend_address);
+ErrorChain run_inspector_window(const std::string& frontend_address,
+                                const WindowStarted& on_started = {});

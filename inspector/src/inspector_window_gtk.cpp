@@ -143,7 +143,28 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   return view;
 }
 
-ErrorChain open_window(const std::string& frontend_address) {
+// Loads run on the main loop, whichever thread asks.
+LoadInWindow window_loader(WebKitWebView* view) {
+  return [view](const std::string& frontend_address) {
+    struct Load {
+      WebKitWebView* view;
+      std::string address;
+    };
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+          auto* load = static_cast<Load*>(data);
+          const std::string address = to_frontend_scheme_form(load->address);
+          if (g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, nullptr)) {
+            webkit_web_view_load_uri(load->view, address.c_str());
+          }
+          delete load;
+          return G_SOURCE_REMOVE;
+        },
+        new Load{view, frontend_address});
+  };
+}
+
+ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started) {
   // Mesa keeps a shader cache in ~/.cache even for software rendering; the
   // program keeps no files. Set before GTK and WebKit's processes start; a
   // user's own setting wins.
@@ -177,6 +198,7 @@ ErrorChain open_window(const std::string& frontend_address) {
   gtk_container_add(GTK_CONTAINER(window), view.value());
   gtk_widget_show(view.value());
   gtk_widget_grab_focus(view.value());
+  if (on_started) on_started(window_loader(WEBKIT_WEB_VIEW(view.value())));
 
   gtk_main();
   std::exit(control.exit_status);
@@ -186,7 +208,7 @@ ErrorChain open_window(const std::string& frontend_address) {
 
 extern "C" __attribute__((visibility("default"))) void vorpel_inspector_window_main(
     const std::string* frontend_address, const InspectorWindowServices* window_services,
-    std::optional<ErrorChain>* error) {
+    const WindowStarted* on_started, std::optional<ErrorChain>* error) {
   services = window_services;
-  *error = open_window(*frontend_address);
+  *error = open_window(*frontend_address, *on_started);
 }

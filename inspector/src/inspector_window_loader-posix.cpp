@@ -30,7 +30,8 @@ std::string module_path(std::string* searched) {
 
 }  // namespace
 
-ErrorChain run_inspector_window(const std::string& frontend_address) {
+ErrorChain run_inspector_window(const std::string& frontend_address,
+                                const WindowStarted& on_started) {
   std::string searched;
   std::string path = module_path(&searched);
   if (path.empty()) {
@@ -44,7 +45,7 @@ ErrorChain run_inspector_window(const std::string& frontend_address) {
   }
   static constexpr InspectorWindowServices kServices{parse_protocol_uri, FrontendProtocolHandler};
   std::optional<ErrorChain> error;
-  reinterpret_cast<InspectorWindowEntry>(entry)(&frontend_address, &kServices, &error);
+  reinterpret_cast<InspectorWindowEntry>(entry)(&frontend_address, &kServices, &on_started, &error);
   if (error) return std::move(*error);
   return ErrorChain::from_message("the window module returned without an error")
       .with_context("failed to create inspector window");

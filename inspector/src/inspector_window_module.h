@@ -9,6 +9,7 @@
 
 #include "error_chain.h"
 #include "frontend_protocol_handler.h"
+#include "inspector_window.h"
 
 // What the module takes from the program: the frontend is served from the
 // program's own table, so the module never holds a copy.
@@ -23,4 +24,5 @@ inline constexpr const char* kInspectorWindowEntry = "vorpel_inspector_window_ma
 // Runs the window; on failure it stores the error and returns.
 using InspectorWindowEntry = void (*)(const std::string* frontend_address,
                                       const InspectorWindowServices* services,
+                                      const WindowStarted* on_started,
                                       std::optional<ErrorChain>* error);

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,9 @@ ErrorChain hresult_error(HRESULT result) {
 }
 
 LoopControl loop_control;
+
+// A load asked for from another thread (--follow); lparam owns a std::string.
+constexpr UINT kLoadAddressMessage = WM_APP + 1;
 
 #if VORPEL_WITH_WEBVIEW2
 
@@ -260,6 +264,16 @@ void fit_to_client_area(HWND window) {
   if (::GetClientRect(window, &bounds)) web_view_controller->put_Bounds(bounds);
 }
 
+void load_address(const std::string& frontend_address) {
+  ComRef<ICoreWebView2> web_view;
+  if (web_view_controller == nullptr ||
+      FAILED(web_view_controller->get_CoreWebView2(web_view.put())) || !web_view) {
+    return;
+  }
+  const std::wstring address = utf16_from_utf8(to_frontend_http_form(frontend_address));
+  web_view->Navigate(address.c_str());
+}
+
 void focus_page() {
   if (web_view_controller != nullptr) {
     web_view_controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
@@ -370,6 +384,7 @@ Status create_web_view(HWND window, const std::string& frontend_address) {
 
 void fit_to_client_area(HWND) {}
 void focus_page() {}
+void load_address(const std::string&) {}
 
 Status create_web_view(HWND, const std::string&) {
   return ErrorChain::from_message("this build was made without the WebView2 SDK");
@@ -392,6 +407,11 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SIZE:
       fit_to_client_area(window);
       return 0;
+    case kLoadAddressMessage: {
+      std::unique_ptr<std::string> address(reinterpret_cast<std::string*>(lparam));
+      load_address(*address);
+      return 0;
+    }
     case WM_SETFOCUS:
       focus_page();
       return 0;
@@ -452,7 +472,8 @@ Result<HWND> create_window() {
 
 }  // namespace
 
-ErrorChain run_inspector_window(const std::string& frontend_address) {
+ErrorChain run_inspector_window(const std::string& frontend_address,
+                                const WindowStarted& on_started) {
   make_process_dpi_aware();
   // A single-threaded apartment with OLE, as the web view's drag and drop requires.
   HRESULT apartment = ::OleInitialize(nullptr);
@@ -465,6 +486,15 @@ ErrorChain run_inspector_window(const std::string& frontend_address) {
 
   if (auto error = create_web_view(window.value(), frontend_address)) {
     return std::move(*error).with_context(kWebViewFailure);
+  }
+  if (on_started) {
+    const HWND target = window.value();
+    on_started([target](const std::string& address) {
+      auto owned = std::make_unique<std::string>(address);
+      if (::PostMessageW(target, kLoadAddressMessage, 0, reinterpret_cast<LPARAM>(owned.get()))) {
+        owned.release();
+      }
+    });
   }
 
   // Wait mode: the thread sleeps in GetMessage until the next message.

@@ -4,7 +4,9 @@
 #include "command_line.h"
 #include "error_chain.h"
 #include "inspector_window.h"
+#include "startup_lines.h"
 #include "sys.h"
+#include "target_follower.h"
 #include "target_selection.h"
 
 namespace {
@@ -19,13 +21,18 @@ Status run(int argc, char** argv) {
   if (!target) return std::move(target).error();
   std::string frontend_address = build_frontend_address(target.value());
 
-  sys::write_output_line("vorpel_inspector: ws target  = " + target.value() + "\n");
-  sys::write_output_line("vorpel_inspector: devtools   = " + frontend_address + "\n");
-  sys::write_output_line(
-      "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n");
+  sys::write_output_line(target_line(target.value()));
+  sys::write_output_line(frontend_line(frontend_address));
+  sys::write_output_line(kEmbeddedFrontendLine);
   if (command_line.print_url) return std::nullopt;
 
-  return run_inspector_window(frontend_address);
+  WindowStarted on_started;
+  if (command_line.follow) {
+    on_started = [&](LoadInWindow load) {
+      start_target_follower(*command_line.inspector_address, target.value(), std::move(load));
+    };
+  }
+  return run_inspector_window(frontend_address, on_started);
 }
 
 }  // namespace

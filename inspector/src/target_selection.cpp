@@ -76,13 +76,13 @@ class FirstTargetReader : public nlohmann::json_sax<json> {
   bool member_ = false;  // the next value is the first element's member
 };
 
-std::string_view without_scheme(std::string_view url) {
+}  // namespace
+
+std::string_view strip_target_scheme(std::string_view url) {
   if (url.starts_with("ws://")) return url.substr(5);
   if (url.starts_with("wss://")) return url.substr(6);
   return url;
 }
-
-}  // namespace
 
 Result<std::string> select_target(std::string_view body) {
   // The parser skips a leading byte order mark; JSON text has none.
@@ -96,7 +96,7 @@ Result<std::string> select_target(std::string_view body) {
         .with_context("inspector /json was not valid JSON");
   }
   if (reader.top_is_array && reader.first_is_object && reader.url) {
-    return std::string(without_scheme(*reader.url));
+    return std::string(strip_target_scheme(*reader.url));
   }
   return ErrorChain::from_message("no webSocketDebuggerUrl in inspector /json: " +
                                   std::string(body));

@@ -12,6 +12,9 @@
 inline constexpr std::string_view kFrontendScheme = "devtools";
 inline constexpr const char* kFrontendOverrideVariable = "VORPEL_INSPECTOR_FRONTEND";
 
+// A webSocketDebuggerUrl without one leading "ws://", or else "wss://".
+std::string_view strip_target_scheme(std::string_view url);
+
 // The first target's webSocketDebuggerUrl without its "ws://" or "wss://".
 Result<std::string> select_target(std::string_view body);
 

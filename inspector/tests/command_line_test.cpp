@@ -8,6 +8,7 @@ struct Case {
   std::vector<std::string> arguments;
   bool print_url;
   std::optional<std::string> address;
+  bool follow = false;
 };
 
 TEST(CommandLineTest, Rules) {
@@ -25,11 +26,16 @@ TEST(CommandLineTest, Rules) {
       {{"--PRINT-URL", "a:1"}, false, "a:1"},
       {{"--print-url=yes"}, false, std::nullopt},
       {{"a:1", "--print-url", "--print-url"}, true, "a:1"},
+      {{"--follow", "a:1"}, false, "a:1", true},
+      {{"a:1", "--print-url", "--follow"}, true, "a:1", true},
+      {{"--follow"}, false, std::nullopt, true},
+      {{"--follow=1", "--Follow", "a:1"}, false, "a:1", false},
   };
   for (const Case& c : cases) {
     CommandLine parsed = parse_command_line(c.arguments);
     EXPECT_EQ(parsed.print_url, c.print_url) << testing::PrintToString(c.arguments);
     EXPECT_EQ(parsed.inspector_address, c.address) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.follow, c.follow) << testing::PrintToString(c.arguments);
   }
 }
 

@@ -29,3 +29,13 @@ if(NOT WIN32)
     PROPERTIES LABELS e2e TIMEOUT 180 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
     DISCOVERY_TIMEOUT 60)
 endif()
+
+# --follow across restarts of the inspected program.
+if(NOT WIN32)
+  add_executable(follow_window_tests follow_window_test.cpp support/x_display.cpp)
+  target_link_libraries(follow_window_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
+  add_dependencies(follow_window_tests vorpel_inspector)
+  gtest_discover_tests(follow_window_tests
+    PROPERTIES LABELS e2e TIMEOUT 240 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
+    DISCOVERY_TIMEOUT 60)
+endif()

@@ -47,11 +47,12 @@ bool RuntimeInspector::installed(const std::string& runtime) {
 }
 
 RuntimeInspector::RuntimeInspector(const std::string& runtime, bool pause_on_start,
-                                   const std::string& script)
+                                   const std::string& script, uint16_t port,
+                                   const std::vector<std::string>& extra_flags)
     : runtime_(runtime) {
   char pattern[] = "/tmp/vorpel-runtime-XXXXXX";
   folder_ = mkdtemp(pattern);
-  address_ = "127.0.0.1:" + std::to_string(free_loopback_port());
+  address_ = "127.0.0.1:" + std::to_string(port != 0 ? port : free_loopback_port());
   const std::string inspect = (pause_on_start ? "--inspect-brk=" : "--inspect=") + address_;
   const std::string program = executable(runtime);
   std::vector<std::string> argv;
@@ -86,9 +87,16 @@ RuntimeInspector::RuntimeInspector(const std::string& runtime, bool pause_on_sta
             "--socket-addr",
             "http=127.0.0.1:" + std::to_string(free_loopback_port())};
   } else {
-    argv = {program, inspect, "-e", script};
+    write_file(folder_ / "main.js", script);
+    argv = {program};
+    argv.insert(argv.end(), extra_flags.begin(), extra_flags.end());
+    argv.insert(argv.end(), {inspect, (folder_ / "main.js").string()});
   }
   process_ = std::make_unique<BackgroundProcess>(argv, env);
+}
+
+std::filesystem::path RuntimeInspector::script_path() const {
+  return folder_ / "main.js";
 }
 
 RuntimeInspector::~RuntimeInspector() {

@@ -19,8 +19,10 @@ class RuntimeInspector {
  public:
   // `runtime`: one of runtime_names(). With `pause_on_start` the engine waits
   // for a debugger before it runs `script` (not for workerd, which has none).
+  // `port` 0 takes a free one; `extra_flags` go before the inspector flag.
   RuntimeInspector(const std::string& runtime, bool pause_on_start = false,
-                   const std::string& script = kKeepAlive);
+                   const std::string& script = kKeepAlive, uint16_t port = 0,
+                   const std::vector<std::string>& extra_flags = {});
   ~RuntimeInspector();
 
   static std::vector<std::string> runtime_names();
@@ -33,6 +35,8 @@ class RuntimeInspector {
   // listens; empty if it did not say so in time.
   std::string target(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   BackgroundProcess& process() { return *process_; }
+  // The script the engine runs (not for workerd).
+  std::filesystem::path script_path() const;
 
  private:
   std::string runtime_;

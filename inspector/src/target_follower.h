@@ -1,0 +1,40 @@
+// --follow: keeps the window on the inspector's first target when the
+// inspected program restarts and its inspector comes back with a new one.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Every element's webSocketDebuggerUrl without its scheme, in list order;
+// elements without one are left out, and a body that is no array gives none.
+std::vector<std::string> listed_targets(std::string_view body);
+
+struct FollowDecision {
+  // The list's first target, when that differs from the shown one and the
+  // shown one is no longer listed: a new target beside the shown one does
+  // not take the window away.
+  std::optional<std::string> switch_to;
+  bool shown_listed = false;
+
+  bool operator==(const FollowDecision&) const = default;
+};
+
+// What a fresh target list means for the window that shows `shown`.
+FollowDecision decide_follow(std::string_view shown, std::string_view body);
+
+// How often the list is fetched while the shown target is there, and while it
+// is gone or the inspector is unreachable (a restart is under way).
+inline constexpr std::chrono::milliseconds kFollowInterval{500};
+inline constexpr std::chrono::milliseconds kFollowRestartInterval{150};
+
+// Loads an address in the window; callable from any thread.
+using LoadInWindow = std::function<void(const std::string& frontend_address)>;
+
+// Watches `address` on a thread of its own that never keeps the process
+// alive. On a switch it loads the new frontend address and prints the new
+// target's two lines. Failures are not reported: it tries again.
+void start_target_follower(std::string address, std::string shown_target, LoadInWindow load);
