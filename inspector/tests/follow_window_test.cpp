@@ -2,6 +2,10 @@
 // inspected program restarts at the same address.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "support/process_runner.h"
@@ -85,6 +89,95 @@ TEST_F(FollowTest, WithoutTheOptionARestartedProgramIsNotAttached) {
   EXPECT_FALSE(node->process().wait_for_output("Debugger attached.", 5s));
   close_window(*inspector);
   EXPECT_EQ(std::count(inspector->out().begin(), inspector->out().end(), '\n'), 3);
+}
+
+// A program whose function on line 3 writes the time to `beat` ten times a
+// second: while the file stands still, the program is paused there.
+class Heartbeat {
+ public:
+  Heartbeat() {
+    char pattern[] = "/tmp/vorpel-beat-XXXXXX";
+    folder_ = mkdtemp(pattern);
+  }
+  ~Heartbeat() { std::filesystem::remove_all(folder_); }
+
+  std::string script() const {
+    return "const fs = require('fs');\n"
+           "function beat() {\n"
+           "  fs.writeFileSync('" +
+           (folder_ / "beat").string() +
+           "', String(Date.now()));\n"
+           "}\n"
+           "setInterval(beat, 100);\n";
+  }
+  std::string read() const {
+    std::ifstream in(folder_ / "beat");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The beat changes (a program runs), then stands still for a second.
+  bool runs_then_pauses(std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const std::string start = read();
+    while (read() == start) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(50ms);
+    }
+    return pauses(deadline);
+  }
+  bool pauses(std::chrono::steady_clock::time_point deadline) const {
+    std::string last = read();
+    auto still_since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(100ms);
+      std::string now = read();
+      if (now != last) {
+        last = now;
+        still_since = std::chrono::steady_clock::now();
+      } else if (std::chrono::steady_clock::now() - still_since >= 1s) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+TEST_F(FollowTest, BreakpointSetBeforeAnEditPausesTheRestartedProgram) {
+  Heartbeat heartbeat;
+  RuntimeInspector node("node", false, heartbeat.script(), 0, {"--watch"});
+  ASSERT_FALSE(node.target().empty()) << node.process().err();
+  auto inspector = open_window({"--follow", node.address()});
+  ASSERT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector->err();
+
+  // As a user does it: open the script at line 3, click that line's number.
+  auto xdotool = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xdotool");
+    run_process(arguments, {{"DISPLAY", display_.name()}});
+  };
+  bool paused = false;
+  for (int attempt = 0; attempt < 3 && !paused; ++attempt) {
+    xdotool({"mousemove", "400", "300", "click", "1"});
+    xdotool({"key", "ctrl+p"});
+    std::this_thread::sleep_for(1s);
+    xdotool({"type", "main.js:3"});
+    std::this_thread::sleep_for(1s);
+    xdotool({"key", "Return"});
+    std::this_thread::sleep_for(2s);
+    xdotool({"mousemove", "258", "90", "click", "1"});
+    paused = heartbeat.pauses(std::chrono::steady_clock::now() + 5s);
+  }
+  ASSERT_TRUE(paused) << "no breakpoint could be set";
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/follow_breakpoint.png");
+
+  for (int edit = 1; edit <= 2; ++edit) {
+    std::ofstream(node.script_path(), std::ios::app) << "// edit " << edit << "\n";
+    EXPECT_TRUE(heartbeat.runs_then_pauses(60s)) << "edit " << edit << node.process().err();
+  }
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/follow_after_edits.png");
+  close_window(*inspector);
+  EXPECT_EQ(std::count(inspector->out().begin(), inspector->out().end(), '\n'), 3 + 2 * 2);
 }
 
 }  // namespace

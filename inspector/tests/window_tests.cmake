@@ -34,6 +34,8 @@ endif()
 if(NOT WIN32)
   add_executable(follow_window_tests follow_window_test.cpp support/x_display.cpp)
   target_link_libraries(follow_window_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
+  target_compile_definitions(follow_window_tests PRIVATE
+    VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")
   add_dependencies(follow_window_tests vorpel_inspector)
   gtest_discover_tests(follow_window_tests
     PROPERTIES LABELS e2e TIMEOUT 240 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
