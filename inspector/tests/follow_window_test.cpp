@@ -10,13 +10,12 @@
 
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
-#include "support/x_display.h"
+#include "support/window_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kTitle = "vorpel \xE2\x80\x94 script inspector";
 constexpr const char* kThirdLineText =
     "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
 
@@ -26,33 +25,7 @@ std::string target_lines(const std::string& target) {
          "&experiments=true&v8only=true\n";
 }
 
-class FollowTest : public testing::Test {
- protected:
-  void SetUp() override {
-    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
-  }
-
-  std::unique_ptr<BackgroundProcess> open_window(std::vector<std::string> arguments) {
-    std::vector<std::string> argv = inspector_command();
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return std::make_unique<BackgroundProcess>(
-        argv, EnvironmentChanges{{"DISPLAY", display_.name()},
-                                 {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                 {"LANG", "C.UTF-8"},
-                                 {"LC_ALL", std::nullopt},
-                                 {"VORPEL_INSPECTOR_FRONTEND", std::nullopt}});
-  }
-
-  void close_window(BackgroundProcess& inspector) {
-    unsigned long window = display_.find_window(kTitle, 20s);
-    ASSERT_NE(window, 0u);
-    ASSERT_TRUE(display_.request_close(window));
-    EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
-    EXPECT_EQ(inspector.err(), "");
-  }
-
-  XDisplay display_;
-};
+using FollowTest = WindowFixture;
 
 TEST_F(FollowTest, ReattachesAfterEachRestart) {
   const uint16_t port = free_loopback_port();

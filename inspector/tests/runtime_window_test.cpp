@@ -14,13 +14,12 @@
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
-#include "support/x_display.h"
+#include "support/window_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kTitle = "vorpel \xE2\x80\x94 script inspector";
 constexpr const char* kThirdLine =
     "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
 
@@ -84,40 +83,14 @@ class RecordingForwarder {
   LoopbackServer server_;
 };
 
-class RuntimeWindowTest : public testing::Test {
- protected:
-  void SetUp() override {
-    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
-  }
-
-  std::unique_ptr<BackgroundProcess> open_window(const std::string& address) {
-    std::vector<std::string> argv = inspector_command();
-    argv.push_back(address);
-    return std::make_unique<BackgroundProcess>(
-        argv, EnvironmentChanges{{"DISPLAY", display_.name()},
-                                 {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                 {"LANG", "C.UTF-8"},
-                                 {"LC_ALL", std::nullopt},
-                                 {"VORPEL_INSPECTOR_FRONTEND", std::nullopt}});
-  }
-
-  void close_window(BackgroundProcess& inspector) {
-    unsigned long window = display_.find_window(kTitle, 20s);
-    ASSERT_NE(window, 0u);
-    ASSERT_TRUE(display_.request_close(window));
-    EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
-    EXPECT_EQ(inspector.err(), "");
-  }
-
-  XDisplay display_;
-};
+using RuntimeWindowTest = WindowFixture;
 
 TEST_F(RuntimeWindowTest, AttachesToDenoPausedOnStart) {
   ASSERT_TRUE(RuntimeInspector::installed("deno"));
   RuntimeInspector deno("deno", /*pause_on_start=*/true, "console.log('ran');\n");
-  auto inspector = open_window(deno.address());
+  auto inspector = open_window({deno.address()});
   ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
-  ASSERT_NE(display_.find_window(kTitle, 20s), 0u) << inspector->err();
+  ASSERT_NE(display_.find_window(kWindowTitle, 20s), 0u) << inspector->err();
   EXPECT_TRUE(deno.process().wait_for_output("Debugger session started.", 90s))
       << deno.process().err() << inspector->err();
   close_window(*inspector);
@@ -129,7 +102,7 @@ TEST_F(RuntimeWindowTest, AttachesToAWorkerdWorker) {
   const std::string address = workerd.address();
   RecordingForwarder forwarder(
       static_cast<uint16_t>(std::stoi(address.substr(address.rfind(':') + 1))));
-  auto inspector = open_window(forwarder.address());
+  auto inspector = open_window({forwarder.address()});
   ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
   // The frontend enabled the runtime over the WebSocket and the worker answered.
   EXPECT_TRUE(forwarder.wait_for_reply("Runtime.executionContextCreated", 90s))

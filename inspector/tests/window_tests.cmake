@@ -20,24 +20,17 @@ if(NOT WIN32)
     DISCOVERY_TIMEOUT 60)
 endif()
 
-# The window attached to Deno and workerd, pinned in tests/runtimes.
-if(NOT WIN32)
-  add_executable(runtime_window_tests runtime_window_test.cpp support/x_display.cpp)
-  target_link_libraries(runtime_window_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
-  add_dependencies(runtime_window_tests vorpel_inspector)
-  gtest_discover_tests(runtime_window_tests
-    PROPERTIES LABELS e2e TIMEOUT 180 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
-    DISCOVERY_TIMEOUT 60)
-endif()
-
+# More window runs, each suite its own executable: Deno and workerd, and
 # --follow across restarts of the inspected program.
 if(NOT WIN32)
-  add_executable(follow_window_tests follow_window_test.cpp support/x_display.cpp)
-  target_link_libraries(follow_window_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
-  target_compile_definitions(follow_window_tests PRIVATE
-    VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")
-  add_dependencies(follow_window_tests vorpel_inspector)
-  gtest_discover_tests(follow_window_tests
-    PROPERTIES LABELS e2e TIMEOUT 240 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
-    DISCOVERY_TIMEOUT 60)
+  foreach(suite runtime_window follow_window)
+    add_executable(${suite}_tests ${suite}_test.cpp support/x_display.cpp)
+    target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
+    target_compile_definitions(${suite}_tests PRIVATE
+      VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+    add_dependencies(${suite}_tests vorpel_inspector)
+    gtest_discover_tests(${suite}_tests
+      PROPERTIES LABELS e2e TIMEOUT 240 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
+      DISCOVERY_TIMEOUT 60)
+  endforeach()
 endif()

@@ -1,0 +1,49 @@
+// A window test's own Xvfb display, and the program opened and closed on it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/process_runner.h"
+#include "support/x_display.h"
+
+inline constexpr const char* kWindowTitle = "vorpel \xE2\x80\x94 script inspector";
+
+class WindowFixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
+  }
+
+  // The environment of a window run on this display; `extra` wins.
+  EnvironmentChanges window_environment(EnvironmentChanges extra = {}) const {
+    extra.try_emplace("DISPLAY", display_.name());
+    extra.try_emplace("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    extra.try_emplace("LANG", "C.UTF-8");
+    extra.try_emplace("LC_ALL", std::nullopt);
+    extra.try_emplace("VORPEL_INSPECTOR_FRONTEND", std::nullopt);
+    return extra;
+  }
+
+  std::unique_ptr<BackgroundProcess> open_window(const std::vector<std::string>& arguments,
+                                                 EnvironmentChanges extra = {}) {
+    std::vector<std::string> argv = inspector_command();
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return std::make_unique<BackgroundProcess>(argv, window_environment(std::move(extra)));
+  }
+
+  // The close button, as a window manager sends it: status 0, nothing on stderr.
+  void close_window(BackgroundProcess& inspector) {
+    using namespace std::chrono_literals;
+    unsigned long window = display_.find_window(kWindowTitle, 20s);
+    ASSERT_NE(window, 0u) << inspector.err();
+    ASSERT_TRUE(display_.request_close(window));
+    EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
+    EXPECT_EQ(inspector.err(), "");
+  }
+
+  XDisplay display_;
+};
