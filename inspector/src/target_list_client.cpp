@@ -81,11 +81,13 @@ Result<std::string> fetch_target_list_once(std::string_view address) {
   return target_list_body(response.value());
 }
 
-Result<std::string> fetch_target_list(std::string_view address) {
+Result<std::string> fetch_target_list(std::string_view address,
+                                      bool (*ready)(std::string_view body)) {
   const auto deadline = std::chrono::steady_clock::now() + kRetryWindow;
   for (;;) {
     auto body = fetch_target_list_once(address);
-    if (body || std::chrono::steady_clock::now() >= deadline) return body;
+    if (body && (ready == nullptr || ready(body.value()))) return body;
+    if (std::chrono::steady_clock::now() >= deadline) return body;
     std::this_thread::sleep_for(kRetryPause);
   }
 }

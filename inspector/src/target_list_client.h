@@ -20,5 +20,8 @@ std::string target_list_request(std::string_view address);
 // One attempt: connect, send, read until closed, check, return the body.
 Result<std::string> fetch_target_list_once(std::string_view address);
 
-// Repeats failed attempts until 5 s have passed since the first began.
-Result<std::string> fetch_target_list(std::string_view address);
+// Repeats failed attempts until 5 s have passed since the first began. A body
+// that `ready` refuses counts as a failed attempt, but is returned as it is
+// once the window is over, so that its refusal can be told.
+Result<std::string> fetch_target_list(std::string_view address,
+                                      bool (*ready)(std::string_view body) = nullptr);

@@ -102,8 +102,25 @@ Result<std::string> select_target(std::string_view body) {
                                   std::string(body));
 }
 
+bool is_empty_target_list(std::string_view body) {
+  auto skip_blanks = [&body] {
+    while (!body.empty() && (body.front() == ' ' || body.front() == '\t' || body.front() == '\r' ||
+                             body.front() == '\n')) {
+      body.remove_prefix(1);
+    }
+  };
+  for (char expected : {'[', ']'}) {
+    skip_blanks();
+    if (body.empty() || body.front() != expected) return false;
+    body.remove_prefix(1);
+  }
+  skip_blanks();
+  return body.empty();
+}
+
 Result<std::string> discover_target(std::string_view address) {
-  auto body = fetch_target_list(address);
+  auto body =
+      fetch_target_list(address, [](std::string_view text) { return !is_empty_target_list(text); });
   Result<std::string> target = body ? select_target(body.value()) : std::move(body).error();
   if (!target) {
     return std::move(target).error().with_context("failed to read inspector targets from http://" +

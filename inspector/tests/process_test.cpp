@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "support/loopback_server.h"
@@ -242,7 +243,7 @@ TEST(LauncherTest, SelectionErrorsAreNotRetried) {
   const std::pair<std::string, std::string> cases[] = {
       {"[ {\n  \"id\": \"1\"\n} ]",
        "    no webSocketDebuggerUrl in inspector /json: [ {\n      \"id\": \"1\"\n    } ]\n"},
-      {"[]", "    no webSocketDebuggerUrl in inspector /json: []\n"},
+      {"{}", "    no webSocketDebuggerUrl in inspector /json: {}\n"},
   };
   for (const auto& [body, causes] : cases) {
     LoopbackServer server(LoopbackServer::respond(http_response("HTTP/1.0 200 OK", body)));
@@ -259,6 +260,29 @@ TEST(LauncherTest, SelectionErrorsAreNotRetried) {
                              0),
             0u)
       << result.err;
+}
+
+// Engines listen a moment before their first target exists, and answer [].
+TEST(LauncherTest, EmptyTargetListIsWaitedFor) {
+  std::atomic<int> answers{0};
+  LoopbackServer late([&answers](int fd) {
+    LoopbackServer::read_request(fd);
+    const bool ready = ++answers > 3;
+    LoopbackServer::send_text(
+        fd, http_response("HTTP/1.0 200 OK", ready ? target_list_json("ws://late/1") : "[ ]"));
+  });
+  ProcessResult result = run_inspector({"--print-url", late.address()});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.out, three_lines("late/1", default_frontend("late/1")));
+  EXPECT_EQ(late.connections(), 4);
+
+  LoopbackServer empty(LoopbackServer::respond(http_response("HTTP/1.0 200 OK", "[]")));
+  result = run_inspector({"--print-url", empty.address()});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.err, report_prefix(empty.address()) +
+                            "    no webSocketDebuggerUrl in inspector /json: []\n");
+  EXPECT_GE(result.elapsed, 5s);
+  EXPECT_GT(empty.connections(), 10);
 }
 
 TEST(LauncherTest, NothingListening) {

@@ -61,6 +61,15 @@ TEST(TargetSelectionTest, InvalidJsonCarriesParserLocation) {
   }
 }
 
+TEST(TargetSelectionTest, EmptyTargetList) {
+  for (std::string_view body : {"[]", " [ \r\n\t] \n", "[\n]"}) {
+    EXPECT_TRUE(is_empty_target_list(body)) << testing::PrintToString(body);
+  }
+  for (std::string_view body : {"", "[", "[{}]", "[] []", "{}", "[]x", "\xEF\xBB\xBF[]", "[\f]"}) {
+    EXPECT_FALSE(is_empty_target_list(body)) << testing::PrintToString(body);
+  }
+}
+
 TEST(TargetSelectionTest, FrontendAddress) {
   const std::string target = "127.0.0.1:9229/abc";
   const std::tuple<std::optional<std::string>, std::string> cases[] = {
