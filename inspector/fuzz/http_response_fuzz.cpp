@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "http_response.h"
+#include "http_response_reader.h"
 #include "utf8.h"
 
 namespace {
@@ -16,8 +17,37 @@ void require(bool condition) {
 
 }  // namespace
 
+// The bytes arrive in pieces whose sizes the input's first byte picks: the
+// reader ends where the declared length says, the same for any split.
+void check_reader(std::string_view response) {
+  if (response.empty()) return;
+  const size_t piece = 1 + static_cast<unsigned char>(response[0]) % 7;
+  constexpr size_t kLimit = 4096;
+  HttpResponseReader whole(kLimit), split(kLimit);
+  const auto whole_state = whole.append(response);
+  auto split_state = HttpResponseReader::State::kMore;
+  for (size_t at = 0; at < response.size() && split_state == HttpResponseReader::State::kMore;
+       at += piece) {
+    split_state = split.append(response.substr(at, piece));
+  }
+  if (whole_state == HttpResponseReader::State::kTooLarge) return;
+  require(split_state == whole_state);
+  const std::string taken = std::move(split).take();
+  require(taken == std::move(whole).take());
+  require(response.starts_with(taken));
+  const size_t separator = response.find("\r\n\r\n");
+  if (whole_state == HttpResponseReader::State::kComplete) {
+    require(separator != std::string_view::npos);
+    auto length = http_declared_body_length(response.substr(0, separator));
+    require(length && taken.size() == separator + 4 + *length);
+  } else {
+    require(taken == response);
+  }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view response(reinterpret_cast<const char*>(data), size);
+  check_reader(response);
   Result<std::string> body = target_list_body(response);
 
   const size_t separator = response.find("\r\n\r\n");
