@@ -6,12 +6,15 @@
 #include <cstdlib>
 #include <string>
 
+#include "browser_links_gtk.h"
 #include "frontend_protocol_handler.h"
 #include "frontend_scheme_address.h"
 #include "inspector_event_handler.h"
 #include "inspector_window_module.h"
 #include "page_language.h"
+#include "save_dialog_gtk.h"
 #include "target_selection.h"
+#include "web_data_store_gtk.h"
 
 namespace {
 
@@ -92,7 +95,12 @@ gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
 }
 
 WebKitWebContext* create_web_context() {
-  WebKitWebContext* context = webkit_web_context_new_ephemeral();
+  WebKitWebsiteDataManager* store = create_web_data_store();
+  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(store);
+  g_object_unref(store);
+  // The frontend comes from the program's table; an HTTP cache would only
+  // duplicate it on disk.
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   std::string locale =
       std::setlocale(LC_MESSAGES, nullptr) ? std::setlocale(LC_MESSAGES, nullptr) : "";
   std::string language = page_language_from_locale(locale);
@@ -105,6 +113,7 @@ WebKitWebContext* create_web_context() {
   WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
   webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
   webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+  ask_where_to_save_downloads(context);
   return context;
 }
 
@@ -139,6 +148,7 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   g_object_unref(settings);
   g_object_unref(content);
   g_object_unref(context);
+  send_links_to_browser(WEBKIT_WEB_VIEW(view), address);
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
   return view;
 }
@@ -148,9 +158,6 @@ ErrorChain open_window(const std::string& frontend_address) {
   // program keeps no files. Set before GTK and WebKit's processes start; a
   // user's own setting wins.
   g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
-  // Reading desktop settings through dconf creates a flag file in the runtime
-  // folder; the window needs none of them (its only network peer is loopback).
-  g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;
