@@ -37,15 +37,26 @@ const char* requested_uri(WebKitPolicyDecision* decision, WebKitNavigationAction
   return webkit_uri_request_get_uri(webkit_navigation_action_get_request(*action));
 }
 
+void open_new_window_link(WebKitWebView* view, const char* uri) {
+  if (new_window_link_action(uri) == LinkAction::kOpenInBrowser) {
+    open_in_browser(GTK_WIDGET(view), uri);
+  }
+}
+
+// window.open() asks for a view here; the program never makes a second one.
+GtkWidget* on_create(WebKitWebView* view, WebKitNavigationAction* action, gpointer) {
+  open_new_window_link(view,
+                       webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  return nullptr;
+}
+
 gboolean on_decide_policy(WebKitWebView* view, WebKitPolicyDecision* decision,
                           WebKitPolicyDecisionType type, gpointer data) {
   const auto& start_address = *static_cast<const std::string*>(data);
   WebKitNavigationAction* action = nullptr;
   if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    const char* uri = requested_uri(decision, &action);
-    if (new_window_link_action(uri) == LinkAction::kOpenInBrowser) {
-      open_in_browser(GTK_WIDGET(view), uri);
-    }
+    // A link with a target that names no frame.
+    open_new_window_link(view, requested_uri(decision, &action));
     webkit_policy_decision_ignore(decision);
     return TRUE;
   }
@@ -68,6 +79,7 @@ gboolean on_decide_policy(WebKitWebView* view, WebKitPolicyDecision* decision,
 }  // namespace
 
 void send_links_to_browser(WebKitWebView* view, const std::string& start_address) {
+  g_signal_connect(view, "create", G_CALLBACK(on_create), nullptr);
   g_signal_connect_data(
       view, "decide-policy", G_CALLBACK(on_decide_policy), new std::string(start_address),
       [](gpointer data, GClosure*) { delete static_cast<std::string*>(data); }, GConnectFlags(0));

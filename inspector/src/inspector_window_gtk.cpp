@@ -84,6 +84,17 @@ void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
   g_object_unref(body);
 }
 
+// The program writes its three lines and its error report, nothing else:
+// GLib's messages (say, dconf failing to save a dialog's preferences without a
+// session bus) are shown only when asked for with G_MESSAGES_DEBUG.
+GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField* fields, gsize count,
+                                  gpointer) {
+  if (g_getenv("G_MESSAGES_DEBUG") != nullptr) {
+    return g_log_writer_default(level, fields, count, nullptr);
+  }
+  return G_LOG_WRITER_HANDLED;
+}
+
 gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
   auto* control = static_cast<LoopControl*>(data);
   LoopControl next = *control;
@@ -155,9 +166,10 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
 
 ErrorChain open_window(const std::string& frontend_address) {
   // Mesa keeps a shader cache in ~/.cache even for software rendering; the
-  // program keeps no files. Set before GTK and WebKit's processes start; a
+  // program keeps files only in its data folder. Set before GTK and WebKit's processes start; a
   // user's own setting wins.
   g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
+  g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;
