@@ -2,6 +2,9 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <string>
@@ -105,6 +108,21 @@ gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // the window is never destroyed by the program
 }
 
+// The children are WebKit's helper processes (a launched browser is not one):
+// wait for them to end, up to a limit, since a stuck one must not keep a
+// closed window's program alive.
+void wait_for_web_processes() {
+  const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < deadline) {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    int status;
+    pid_t child = waitpid(-1, &status, WNOHANG);
+    if (child < 0 && errno == ECHILD) return;
+    if (child == 0) g_usleep(10 * 1000);
+  }
+}
+
 WebKitWebContext* create_web_context() {
   WebKitWebsiteDataManager* store = create_web_data_store();
   WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(store);
@@ -198,6 +216,10 @@ ErrorChain open_window(const std::string& frontend_address) {
   gtk_widget_grab_focus(view.value());
 
   gtk_main();
+  // WebKit's processes write the store until they end; they end once the view
+  // and its context are gone, and a run started right after must find it whole.
+  gtk_widget_destroy(window);
+  wait_for_web_processes();
   std::exit(control.exit_status);
 }
 
