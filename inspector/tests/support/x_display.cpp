@@ -196,8 +196,11 @@ bool XDisplay::click(int x, int y) {
              .exit_status == 0;
 }
 
-bool XDisplay::key(const std::string& keys) {
-  return run_process({"xdotool", "key", keys}, {{"DISPLAY", name_}}).exit_status == 0;
+bool XDisplay::key(const std::string& keys, unsigned long window) {
+  std::vector<std::string> argv = {"xdotool"};
+  if (window != 0) argv.insert(argv.end(), {"windowfocus", std::to_string(window)});
+  argv.insert(argv.end(), {"key", keys});
+  return run_process(argv, {{"DISPLAY", name_}}).exit_status == 0;
 }
 
 bool XDisplay::type(const std::string& text) {

@@ -45,7 +45,8 @@ class XDisplay {
   // Input as a user gives it (xdotool): a click at screen coordinates, keys
   // such as "Escape" or "ctrl+a", and typed text.
   bool click(int x, int y);
-  bool key(const std::string& keys);
+  // Keys go to `window` when given, else to the window under the pointer.
+  bool key(const std::string& keys, unsigned long window = 0);
   bool type(const std::string& text);
 
  private:
