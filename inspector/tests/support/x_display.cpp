@@ -190,9 +190,11 @@ bool XDisplay::wait_closed(unsigned long window, std::chrono::milliseconds timeo
 }
 
 bool XDisplay::click(int x, int y) {
-  return run_process(
-             {"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"},
-             {{"DISPLAY", name_}})
+  // Not "--sync": it waits for a motion that never comes when the pointer is
+  // already there. A short pause lets the motion arrive before the press.
+  return run_process({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "sleep", "0.2",
+                      "click", "1"},
+                     {{"DISPLAY", name_}})
              .exit_status == 0;
 }
 
