@@ -2,16 +2,22 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <string>
 
+#include "browser_links_gtk.h"
 #include "frontend_protocol_handler.h"
 #include "frontend_scheme_address.h"
 #include "inspector_event_handler.h"
 #include "inspector_window_module.h"
 #include "page_language.h"
+#include "save_dialog_gtk.h"
 #include "target_selection.h"
+#include "web_data_store_gtk.h"
 
 namespace {
 
@@ -81,6 +87,17 @@ void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
   g_object_unref(body);
 }
 
+// The program writes its three lines and its error report, nothing else:
+// GLib's messages (say, dconf failing to save a dialog's preferences without a
+// session bus) are shown only when asked for with G_MESSAGES_DEBUG.
+GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField* fields, gsize count,
+                                  gpointer) {
+  if (g_getenv("G_MESSAGES_DEBUG") != nullptr) {
+    return g_log_writer_default(level, fields, count, nullptr);
+  }
+  return G_LOG_WRITER_HANDLED;
+}
+
 gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
   auto* control = static_cast<LoopControl*>(data);
   LoopControl next = *control;
@@ -91,8 +108,28 @@ gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // the window is never destroyed by the program
 }
 
+// The children are WebKit's helper processes (a launched browser is not one):
+// wait for them to end, up to a limit, since a stuck one must not keep a
+// closed window's program alive.
+void wait_for_web_processes() {
+  const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < deadline) {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    int status;
+    pid_t child = waitpid(-1, &status, WNOHANG);
+    if (child < 0 && errno == ECHILD) return;
+    if (child == 0) g_usleep(10 * 1000);
+  }
+}
+
 WebKitWebContext* create_web_context() {
-  WebKitWebContext* context = webkit_web_context_new_ephemeral();
+  WebKitWebsiteDataManager* store = create_web_data_store();
+  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(store);
+  g_object_unref(store);
+  // The frontend comes from the program's table; an HTTP cache would only
+  // duplicate it on disk.
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   std::string locale =
       std::setlocale(LC_MESSAGES, nullptr) ? std::setlocale(LC_MESSAGES, nullptr) : "";
   std::string language = page_language_from_locale(locale);
@@ -105,6 +142,7 @@ WebKitWebContext* create_web_context() {
   WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
   webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
   webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+  ask_where_to_save_downloads(context);
   return context;
 }
 
@@ -139,9 +177,13 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   g_object_unref(settings);
   g_object_unref(content);
   g_object_unref(context);
+  send_links_to_browser(WEBKIT_WEB_VIEW(view), address);
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
   return view;
 }
+
+// Set on the main loop before the view goes; a load queued later is dropped.
+bool view_destroyed = false;
 
 // Loads run on the main loop, whichever thread asks.
 LoadInWindow window_loader(WebKitWebView* view) {
@@ -154,7 +196,7 @@ LoadInWindow window_loader(WebKitWebView* view) {
         [](gpointer data) -> gboolean {
           auto* load = static_cast<Load*>(data);
           const std::string address = to_frontend_scheme_form(load->address);
-          if (g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, nullptr)) {
+          if (!view_destroyed && g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, nullptr)) {
             webkit_web_view_load_uri(load->view, address.c_str());
           }
           delete load;
@@ -166,12 +208,10 @@ LoadInWindow window_loader(WebKitWebView* view) {
 
 ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started) {
   // Mesa keeps a shader cache in ~/.cache even for software rendering; the
-  // program keeps no files. Set before GTK and WebKit's processes start; a
-  // user's own setting wins.
+  // program keeps files only in its data folder. Set before GTK and WebKit's
+  // processes start; a user's own setting wins.
   g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
-  // Reading desktop settings through dconf creates a flag file in the runtime
-  // folder; the window needs none of them (its only network peer is loopback).
-  g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
+  g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;
@@ -201,6 +241,11 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   if (on_started) on_started(window_loader(WEBKIT_WEB_VIEW(view.value())));
 
   gtk_main();
+  // WebKit's processes write the store until they end; they end once the view
+  // and its context are gone, and a run started right after must find it whole.
+  view_destroyed = true;
+  gtk_widget_destroy(window);
+  wait_for_web_processes();
   std::exit(control.exit_status);
 }
 

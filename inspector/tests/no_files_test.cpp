@@ -1,14 +1,16 @@
-// The program keeps no state: a whole window run against a real node, with a
-// fresh home and fresh XDG and temporary folders, leaves every one of them empty
-// and writes nothing to the standard streams but the three lines.
+// What a window run leaves on disk: with a fresh home and fresh XDG and
+// temporary folders, the program writes only into its data folder, the
+// frontend finds there what it kept in an earlier run, and nothing but the
+// three lines reaches the standard streams.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <fstream>
+#include <memory>
 
+#include "support/fresh_folders.h"
 #include "support/process_runner.h"
 #include "support/x_display.h"
 
@@ -18,91 +20,184 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr const char* kTitle = "vorpel \xE2\x80\x94 script inspector";
-
-// Every path below `root`, for the failure message.
-std::vector<std::string> everything_under(const fs::path& root) {
-  std::vector<std::string> found;
-  std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(root, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    found.push_back(it->path().string());
-  }
-  return found;
+// The Memory tab, and the "Take snapshot" button only the Memory panel shows,
+// in the 800 x 600 window that sits at the top left of a display without a
+// window manager.
+constexpr int kMemoryTabX = 176, kMemoryTabY = 12;
+constexpr ScreenArea kTakeSnapshotButton = {219, 578, 10, 12};
+bool memory_panel_shown(Color color) {
+  return color.blue > 0.6 && color.red < 0.3;  // blue, where other panels are white or grey
+}
+std::string describe(Color color) {
+  return std::to_string(color.red) + " " + std::to_string(color.green) + " " +
+         std::to_string(color.blue);
 }
 
-class FreshFolders {
- public:
-  FreshFolders() {
-    char base[] = "/tmp/vorpel-no-files-XXXXXX";
-    if (mkdtemp(base) == nullptr) return;
-    root_ = base;
-    for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
-                                 "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-      const fs::path folder = root_ / variable;
-      fs::create_directory(folder);
-      chmod(folder.c_str(), 0700);  // what XDG_RUNTIME_DIR must be; harmless for the rest
-      folders_[variable] = folder.string();
-    }
+std::string expected_lines(const std::string& target) {
+  return "vorpel_inspector: ws target  = " + target +
+         "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" + target +
+         "&experiments=true&v8only=true\n"
+         "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
+}
+
+// What the program may leave besides its data folder: the dconf client's flag
+// file in the session's runtime folder, which every GTK program maps.
+std::vector<std::string> unexpected(const FreshFolders& fresh, const std::string& data_folder) {
+  const std::string runtime = fresh["XDG_RUNTIME_DIR"];
+  std::vector<std::string> left;
+  for (const std::string& path : outside(fresh.written(), data_folder)) {
+    if (path != runtime + "/dconf" && path != runtime + "/dconf/user") left.push_back(path);
   }
-  ~FreshFolders() {
-    std::error_code ignored;
-    if (!root_.empty()) fs::remove_all(root_, ignored);
+  return left;
+}
+
+class NoFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
+    ASSERT_TRUE(fresh_.ok());
   }
 
-  bool ok() const { return !root_.empty(); }
-  const std::map<std::string, std::string>& folders() const { return folders_; }
-  std::vector<std::string> contents() const { return everything_under(root_); }
+  EnvironmentChanges environment() const {
+    return fresh_.environment({{"DISPLAY", display_.name()},
+                               {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                               {"LANG", "C.UTF-8"},
+                               {"LC_ALL", std::nullopt},
+                               {"GTK_THEME", std::nullopt},
+                               {"VORPEL_INSPECTOR_FRONTEND", std::nullopt}});
+  }
 
- private:
-  fs::path root_;
-  std::map<std::string, std::string> folders_;
+  // One window on `node`, open and attached; the caller closes it.
+  struct Run {
+    std::unique_ptr<BackgroundProcess> inspector;
+    unsigned long window = 0;
+  };
+  Run open_attached(NodeInspector& node, const EnvironmentChanges& env) {
+    std::vector<std::string> argv = inspector_command();
+    argv.push_back(node.address());
+    Run run{std::make_unique<BackgroundProcess>(argv, env)};
+    run.window = display_.find_window(kTitle, 30s);
+    EXPECT_NE(run.window, 0u) << run.inspector->err();
+    EXPECT_TRUE(node.process().wait_for_output("Debugger attached.", 90s)) << run.inspector->err();
+    return run;
+  }
+
+  void close(Run& run, NodeInspector& node) {
+    ASSERT_TRUE(display_.request_close(run.window));
+    EXPECT_EQ(run.inspector->wait_exit(30s), std::optional<int>(0));
+    EXPECT_EQ(run.inspector->out(), expected_lines(node.target()));
+    EXPECT_EQ(run.inspector->err(), "");
+  }
+
+  XDisplay display_;
+  FreshFolders fresh_;
 };
 
-TEST(NoFilesTest, WindowRunLeavesFreshFoldersEmptyAndStreamsClean) {
-  XDisplay display;
-  if (display.name().empty()) GTEST_SKIP() << "Xvfb could not start";
-  FreshFolders fresh;
-  ASSERT_TRUE(fresh.ok());
-
+TEST_F(NoFilesTest, WindowRunWritesOnlyItsDataFolderAndStreamsClean) {
   NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
   ASSERT_FALSE(node.address().empty()) << node.process().err();
-
-  EnvironmentChanges environment = {{"DISPLAY", display.name()},
-                                    {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                    {"LANG", "C.UTF-8"},
-                                    {"LC_ALL", std::nullopt},
-                                    {"VORPEL_INSPECTOR_FRONTEND", std::nullopt}};
-  for (const auto& [variable, folder] : fresh.folders()) environment[variable] = folder;
-  std::vector<std::string> argv = inspector_command();
-  argv.push_back(node.address());
-  BackgroundProcess inspector(argv, environment);
-
-  unsigned long window = display.find_window(kTitle, 20s);
-  ASSERT_NE(window, 0u) << inspector.err();
-  // The frontend ran from the table and opened its WebSocket; give it time to settle.
-  ASSERT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector.err();
+  Run run = open_attached(node, environment());
+  ASSERT_NE(run.window, 0u);
+  // The frontend ran from the table and opened its WebSocket; let it store what it stores.
   std::this_thread::sleep_for(3s);
-  ASSERT_TRUE(display.request_close(window));
-  EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
+  close(run, node);
 
-  const std::string target = node.target();
-  EXPECT_EQ(
-      inspector.out(),
-      "vorpel_inspector: ws target  = " + target +
-          "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" + target +
-          "&experiments=true&v8only=true\n"
-          "vorpel_inspector: (frontend is embedded; override with "
-          "VORPEL_INSPECTOR_FRONTEND)\n");
-  EXPECT_EQ(inspector.err(), "");
+  EXPECT_TRUE(unexpected(fresh_, fresh_.data_folder()).empty())
+      << testing::PrintToString(unexpected(fresh_, fresh_.data_folder()));
+  struct stat info {};
+  ASSERT_EQ(stat(fresh_.data_folder().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
 
-  std::vector<std::string> written;
-  for (const std::string& path : fresh.contents()) {
-    // The folders themselves are ours; anything inside them is the program's.
-    bool ours = false;
-    for (const auto& [variable, folder] : fresh.folders()) ours = ours || path == folder;
-    if (!ours) written.push_back(path);
+TEST_F(NoFilesTest, PanelChosenInOneRunIsShownInTheNext) {
+  // Without a pause, which would bring the Sources panel forward by itself.
+  const std::string shot = VORPEL_TEST_OUTPUT_DIR "/panel_test.png";
+  {
+    NodeInspector node;
+    ASSERT_FALSE(node.address().empty()) << node.process().err();
+    Run first = open_attached(node, environment());
+    ASSERT_NE(first.window, 0u);
+    // Clicked until the panel shows: the tab strip may not be drawn yet.
+    Color color;
+    for (int attempt = 0; attempt < 8 && !memory_panel_shown(color); ++attempt) {
+      ASSERT_TRUE(display_.click(kMemoryTabX, kMemoryTabY));
+      color = display_.wait_for_color(shot, kTakeSnapshotButton, memory_panel_shown, 10s);
+    }
+    ASSERT_TRUE(memory_panel_shown(color)) << describe(color);
+    close(first, node);
   }
-  EXPECT_TRUE(written.empty()) << "written: " << testing::PrintToString(written);
+  NodeInspector node;
+  ASSERT_FALSE(node.address().empty()) << node.process().err();
+  Run second = open_attached(node, environment());
+  ASSERT_NE(second.window, 0u);
+  const Color color = display_.wait_for_color(shot, kTakeSnapshotButton, memory_panel_shown, 60s);
+  EXPECT_TRUE(memory_panel_shown(color)) << describe(color);
+  close(second, node);
+
+  EXPECT_TRUE(unexpected(fresh_, fresh_.data_folder()).empty())
+      << testing::PrintToString(unexpected(fresh_, fresh_.data_folder()));
+}
+
+TEST_F(NoFilesTest, TwoWindowsOnOneDataFolderBothWorkAndKeepItSound) {
+  NodeInspector first_node, second_node;
+  ASSERT_FALSE(first_node.address().empty()) << first_node.process().err();
+  ASSERT_FALSE(second_node.address().empty()) << second_node.process().err();
+  std::vector<std::string> first_argv = inspector_command(), second_argv = inspector_command();
+  first_argv.push_back(first_node.address());
+  second_argv.push_back(second_node.address());
+  BackgroundProcess first(first_argv, environment());
+  BackgroundProcess second(second_argv, environment());
+  EXPECT_TRUE(first_node.process().wait_for_output("Debugger attached.", 90s)) << first.err();
+  EXPECT_TRUE(second_node.process().wait_for_output("Debugger attached.", 90s)) << second.err();
+  std::this_thread::sleep_for(3s);  // both store their settings meanwhile
+
+  // Both windows have the same title; close every one of them.
+  for (unsigned long window; (window = display_.find_window(kTitle, 5s)) != 0;) {
+    ASSERT_TRUE(display_.request_close(window));
+    ASSERT_TRUE(display_.wait_closed(window, 30s));
+  }
+  EXPECT_EQ(first.wait_exit(30s), std::optional<int>(0));
+  EXPECT_EQ(second.wait_exit(30s), std::optional<int>(0));
+  EXPECT_EQ(first.out(), expected_lines(first_node.target()));
+  EXPECT_EQ(second.out(), expected_lines(second_node.target()));
+  EXPECT_EQ(first.err() + second.err(), "");
+
+  // Every database in the folder passes SQLite's own check.
+  std::vector<std::string> databases;
+  for (const auto& entry : fs::recursive_directory_iterator(fresh_.data_folder())) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    char magic[16] = {};
+    if (entry.is_regular_file() && file.read(magic, sizeof magic) &&
+        std::string(magic, sizeof magic) == std::string("SQLite format 3\0", 16)) {
+      databases.push_back(entry.path().string());
+    }
+  }
+  EXPECT_FALSE(databases.empty());
+  for (const std::string& database : databases) {
+    ProcessResult check =
+        run_process({"python3", "-c",
+                     "import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("
+                     "'PRAGMA integrity_check').fetchone()[0])",
+                     database});
+    EXPECT_EQ(check.out, "ok\n") << database << ": " << check.err;
+  }
+  EXPECT_TRUE(unexpected(fresh_, fresh_.data_folder()).empty())
+      << testing::PrintToString(unexpected(fresh_, fresh_.data_folder()));
+}
+
+TEST_F(NoFilesTest, DataFolderThatCannotBeMadeLeavesTheWindowWorking) {
+  // A file where the folder should be: nothing can be kept, and nothing is.
+  const std::string in_the_way = fresh_.data_folder();
+  std::ofstream(in_the_way) << "not a folder";
+  NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
+  ASSERT_FALSE(node.address().empty()) << node.process().err();
+  Run run = open_attached(node, environment());
+  ASSERT_NE(run.window, 0u);
+  std::this_thread::sleep_for(3s);
+  close(run, node);
+  EXPECT_TRUE(unexpected(fresh_, in_the_way).empty())
+      << testing::PrintToString(unexpected(fresh_, in_the_way));
+  EXPECT_TRUE(fs::is_regular_file(in_the_way));
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // Xvfb, the frontend from the embedded table, and the close button.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
+#include "support/fresh_folders.h"
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
 #include "support/x_display.h"
@@ -24,6 +28,7 @@ class WindowTest : public testing::Test {
 
   EnvironmentChanges environment(EnvironmentChanges extra = {}) {
     extra["DISPLAY"] = display_.name();
+    extra.try_emplace("GTK_THEME", std::nullopt);
     extra["DBUS_SESSION_BUS_ADDRESS"] = "disabled:";
     extra.try_emplace("LANG", "C.UTF-8");
     extra.try_emplace("LC_ALL", std::nullopt);
@@ -100,6 +105,210 @@ TEST_F(WindowTest, StartAddressTheWebViewRefuses) {
   EXPECT_EQ(result.err.rfind(expected, 0), 0u) << result.err;
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 4) << result.err;
   EXPECT_NE(result.out.find("vorpel_inspector: devtools   = \n"), std::string::npos);
+}
+
+// A page in place of the frontend with what the frontend does to leave the
+// program: links to new windows, window.open, a link in the same window and a
+// save as the frontend makes one (a blob behind a download link). Each control
+// is a 200 x 100 box on a red page.
+constexpr const char* kLinkPage = R"html(<!DOCTYPE html>
+<html><head><style>
+  body { margin: 0; background: #c00000; }
+  a, button { position: absolute; display: block; width: 200px; height: 100px; top: 0; }
+</style></head><body>
+<a style="left: 0" target="_blank" href="ftp://example.invalid/ignored">ftp</a>
+<a style="left: 200px" target="_blank" href="https://example.invalid/new-window">new window</a>
+<button style="left: 400px" onclick="window.open('http://example.invalid/opened')">open</button>
+<a style="left: 600px" href="https://example.invalid/same-window?a=1">same window</a>
+<button style="top: 200px; left: 0" onclick="save()">save</button>
+<script>
+  let saves = 0;
+  function save() {
+    const link = document.createElement('a');
+    link.download = ++saves === 1 ? 'first.cpuprofile' : 'second.cpuprofile';
+    const blob = new Blob(['{"nodes":[],"save":' + saves + '}'], {type: 'text/plain'});
+    link.href = URL.createObjectURL(blob);
+    link.click();
+  }
+</script></body></html>)html";
+constexpr int kControlY = 50;
+constexpr int kIgnoredLinkX = 100, kNewWindowLinkX = 300, kWindowOpenX = 500, kSameWindowX = 700;
+constexpr int kSaveX = 100, kSaveY = 250;
+constexpr ScreenArea kPageBackground = {300, 450, 20, 20};
+bool link_page_shown(Color color) {
+  return color.red > 0.6 && color.green < 0.2 && color.blue < 0.2;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The link page, served from loopback, in a window with folders of its own.
+class LinkPageTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(fresh_.ok());
+    page_ = std::make_unique<LoopbackServer>([this](int fd) {
+      record(LoopbackServer::read_request(fd));
+      const std::string body = kLinkPage;
+      LoopbackServer::send_text(fd,
+                                "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body);
+    });
+  }
+
+  void record(const std::string& request) {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(request.substr(0, request.find("\r\n")));
+  }
+  std::vector<std::string> requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+  // Opens the window on the page and waits until it is drawn.
+  void open(EnvironmentChanges extra = {}) {
+    extra["VORPEL_INSPECTOR_FRONTEND"] = "http://" + page_->address() + "/page?ws={ws}";
+    inspector_ = std::make_unique<BackgroundProcess>(command(node_.address()),
+                                                     environment(fresh_.environment(extra)));
+    window_ = display_.find_window(kTitle, 30s);
+    ASSERT_NE(window_, 0u) << inspector_->err();
+    const Color color = display_.wait_for_color(shot_, kPageBackground, link_page_shown, 60s);
+    ASSERT_TRUE(link_page_shown(color)) << inspector_->err();
+  }
+
+  void close() {
+    ASSERT_TRUE(display_.request_close(window_));
+    EXPECT_EQ(inspector_->wait_exit(30s), std::optional<int>(0));
+    EXPECT_EQ(inspector_->err(), "");
+  }
+
+  FreshFolders fresh_;
+  NodeInspector node_;
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::unique_ptr<LoopbackServer> page_;
+  std::unique_ptr<BackgroundProcess> inspector_;
+  unsigned long window_ = 0;
+  const std::string shot_ = VORPEL_TEST_OUTPUT_DIR "/link_page_test.png";
+};
+
+TEST_F(LinkPageTest, WebLinksReachTheDefaultBrowserAndThePageStays) {
+  // A stand-in browser, the default for web addresses (and ftp, so that a
+  // link passed on by mistake would show) in the test's own XDG folders.
+  const std::string opened = fresh_["HOME"] + "/opened.txt";
+  const std::string browser = fresh_["HOME"] + "/browser.sh";
+  std::ofstream(browser) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened << "'\n";
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(fresh_["XDG_DATA_HOME"] + "/applications");
+  std::ofstream(fresh_["XDG_DATA_HOME"] + "/applications/stand-in-browser.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Stand-in browser\nExec=" << browser
+      << " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;x-scheme-handler/ftp;\n";
+  std::ofstream(fresh_["XDG_CONFIG_HOME"] + "/mimeapps.list")
+      << "[Default Applications]\n"
+         "x-scheme-handler/http=stand-in-browser.desktop\n"
+         "x-scheme-handler/https=stand-in-browser.desktop\n"
+         "x-scheme-handler/ftp=stand-in-browser.desktop\n";
+  open();
+
+  // The ignored link first: had it been passed on, it would be the first line.
+  for (int x : {kIgnoredLinkX, kNewWindowLinkX, kWindowOpenX, kSameWindowX}) {
+    ASSERT_TRUE(display_.click(x, kControlY));
+  }
+  const std::string expected =
+      "https://example.invalid/new-window\n"
+      "http://example.invalid/opened\n"
+      "https://example.invalid/same-window?a=1\n";
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (read_file(opened).size() < expected.size() &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(read_file(opened), expected);
+  // Still the page, never reloaded or replaced by another.
+  EXPECT_TRUE(
+      link_page_shown(display_.wait_for_color(shot_, kPageBackground, link_page_shown, 5s)));
+  EXPECT_EQ(requests(), std::vector<std::string>{"GET /page?ws=" + node_.target() + " HTTP/1.1"});
+  close();
+}
+
+TEST_F(LinkPageTest, SaveAsksWhereAndCancelWritesNothing) {
+  const std::string downloads = fresh_["HOME"] + "/Downloads";
+  std::filesystem::create_directory(downloads);
+  std::ofstream(fresh_["XDG_CONFIG_HOME"] + "/user-dirs.dirs")
+      << "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n";
+  open();
+
+  // Cancelled: the dialog goes, nothing is written.
+  ASSERT_TRUE(display_.click(kSaveX, kSaveY));
+  unsigned long dialog = display_.find_dialog_of(window_, 60s);
+  ASSERT_NE(dialog, 0u) << inspector_->err();
+  ASSERT_TRUE(display_.request_close(dialog));
+  ASSERT_TRUE(display_.wait_closed(dialog, 30s));
+
+  // Accepted as proposed: the suggested name, in the Downloads folder.
+  ASSERT_TRUE(display_.click(kSaveX, kSaveY));
+  dialog = display_.find_dialog_of(window_, 60s);
+  ASSERT_NE(dialog, 0u) << inspector_->err();
+  ASSERT_TRUE(display_.key("Return", dialog));
+  ASSERT_TRUE(display_.wait_closed(dialog, 30s));
+  const std::string saved = downloads + "/second.cpuprofile";
+  const std::string content = "{\"nodes\":[],\"save\":2}";
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (read_file(saved) != content && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(read_file(saved), content);
+  close();
+
+  // GTK's file dialog makes its bookmarks folder (empty) and lists an accepted
+  // file among the recent ones, as in any GTK program; the rest is ours.
+  std::vector<std::string> left;
+  for (const std::string& path : outside(fresh_.written(), fresh_.data_folder())) {
+    const bool expected = path == downloads || path == saved ||
+                          path == fresh_["XDG_CONFIG_HOME"] + "/user-dirs.dirs" ||
+                          path == fresh_["XDG_CONFIG_HOME"] + "/gtk-3.0" ||
+                          path == fresh_["XDG_DATA_HOME"] + "/recently-used.xbel" ||
+                          path.starts_with(fresh_["XDG_RUNTIME_DIR"] + "/dconf");
+    if (!expected) left.push_back(path);
+  }
+  EXPECT_TRUE(left.empty()) << testing::PrintToString(left);
+  EXPECT_TRUE(std::filesystem::is_empty(fresh_["XDG_CONFIG_HOME"] + "/gtk-3.0"));
+}
+
+TEST_F(WindowTest, FrontendFollowsTheDesktopsDarkOrLightStyle) {
+  const std::pair<const char*, bool> cases[] = {{"Adwaita:dark", true}, {"Adwaita", false}};
+  for (const auto& [theme, dark] : cases) {
+    SCOPED_TRACE(theme);
+    FreshFolders fresh;
+    ASSERT_TRUE(fresh.ok());
+    NodeInspector node("--inspect-brk", "let answer = 6 * 7;\n");
+    ASSERT_FALSE(node.address().empty()) << node.process().err();
+    BackgroundProcess inspector(command(node.address()),
+                                environment(fresh.environment({{"GTK_THEME", theme}})));
+    unsigned long window = display_.find_window(kTitle, 30s);
+    ASSERT_NE(window, 0u) << inspector.err();
+    ASSERT_TRUE(node.process().wait_for_output("Debugger attached.", 90s)) << inspector.err();
+    // The whole window, once the frontend has drawn its panels (an unpainted
+    // window is a single colour, black or white).
+    const std::string shot = VORPEL_TEST_OUTPUT_DIR "/theme_test.png";
+    double brightness = -1;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    for (bool drawn = false; !drawn && std::chrono::steady_clock::now() < deadline;) {
+      const bool painted = display_.screenshot(shot) > 0.05;
+      brightness = XDisplay::mean_color(shot, {0, 0, 800, 600}).brightness();
+      drawn = painted && (dark ? brightness < 0.35 : brightness > 0.8);
+      if (!drawn) std::this_thread::sleep_for(500ms);
+    }
+    EXPECT_TRUE(dark ? brightness < 0.35 : brightness > 0.8) << brightness;
+    ASSERT_TRUE(display_.request_close(window));
+    EXPECT_EQ(inspector.wait_exit(30s), std::optional<int>(0));
+  }
 }
 
 TEST(WindowWithoutDisplayTest, ReportsWindowError) {

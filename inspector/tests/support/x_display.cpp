@@ -2,8 +2,10 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -49,6 +51,16 @@ unsigned long search(Display* display, Window root, const std::string& title) {
   }
   if (children != nullptr) XFree(children);
   return found;
+}
+
+bool viewable(Display* display, Window window) {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(display, window, &attributes) != 0 &&
+         attributes.map_state == IsViewable;
+}
+
+int ignore_errors(Display*, XErrorEvent*) {
+  return 0;  // a window may vanish between listing and asking
 }
 
 }  // namespace
@@ -109,4 +121,91 @@ double XDisplay::screenshot(const std::string& path) {
   ProcessResult deviation = run_process(
       {"convert", path, "-colorspace", "Gray", "-format", "%[fx:standard_deviation]", "info:"});
   return deviation.exit_status == 0 ? std::atof(deviation.out.c_str()) : -1;
+}
+
+Color XDisplay::mean_color(const std::string& path, ScreenArea area) {
+  const std::string crop = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
+                           std::to_string(area.x) + "+" + std::to_string(area.y);
+  ProcessResult mean = run_process({"convert", path, "-crop", crop, "-format",
+                                    "%[fx:mean.r] %[fx:mean.g] %[fx:mean.b]", "info:"});
+  Color color;
+  if (mean.exit_status != 0 ||
+      std::sscanf(mean.out.c_str(), "%lf %lf %lf", &color.red, &color.green, &color.blue) != 3) {
+    return Color{};
+  }
+  return color;
+}
+
+Color XDisplay::wait_for_color(const std::string& path, ScreenArea area,
+                               const std::function<bool(Color)>& accept,
+                               std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  Color color;
+  do {
+    if (screenshot(path) >= 0) color = mean_color(path, area);
+    if (color.red >= 0 && accept(color)) return color;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return color;
+}
+
+unsigned long XDisplay::find_dialog_of(unsigned long owner, std::chrono::milliseconds timeout) {
+  Display* display = XOpenDisplay(name_.c_str());
+  if (display == nullptr) return 0;
+  XSetErrorHandler(ignore_errors);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  unsigned long found = 0;
+  while (found == 0 && std::chrono::steady_clock::now() < deadline) {
+    Window root = DefaultRootWindow(display), parent;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
+      for (unsigned int i = 0; i < count && found == 0; ++i) {
+        Window for_window = 0;
+        if (XGetTransientForHint(display, children[i], &for_window) && for_window == owner &&
+            viewable(display, children[i])) {
+          found = children[i];
+        }
+      }
+      if (children != nullptr) XFree(children);
+    }
+    if (found == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  XCloseDisplay(display);
+  return found;
+}
+
+bool XDisplay::wait_closed(unsigned long window, std::chrono::milliseconds timeout) {
+  Display* display = XOpenDisplay(name_.c_str());
+  if (display == nullptr) return false;
+  XSetErrorHandler(ignore_errors);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  bool closed = false;
+  while (!closed && std::chrono::steady_clock::now() < deadline) {
+    closed = !viewable(display, window);
+    if (!closed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  XCloseDisplay(display);
+  return closed;
+}
+
+bool XDisplay::click(int x, int y) {
+  // Not "--sync": it waits for a motion that never comes when the pointer is
+  // already there. A short pause lets the motion arrive before the press.
+  return run_process({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "sleep", "0.2",
+                      "click", "1"},
+                     {{"DISPLAY", name_}})
+             .exit_status == 0;
+}
+
+bool XDisplay::key(const std::string& keys, unsigned long window) {
+  std::vector<std::string> argv = {"xdotool"};
+  if (window != 0) argv.insert(argv.end(), {"windowfocus", std::to_string(window)});
+  argv.insert(argv.end(), {"key", keys});
+  return run_process(argv, {{"DISPLAY", name_}}).exit_status == 0;
+}
+
+bool XDisplay::type(const std::string& text) {
+  return run_process({"xdotool", "type", "--delay", "20", text}, {{"DISPLAY", name_}})
+             .exit_status == 0;
 }
