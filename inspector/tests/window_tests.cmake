@@ -25,7 +25,7 @@ endif()
 # --follow across restarts of the inspected program.
 if(NOT WIN32)
   foreach(suite runtime_window follow_window)
-    add_executable(${suite}_tests ${suite}_test.cpp support/x_display.cpp)
+    add_executable(${suite}_tests ${suite}_test.cpp support/fresh_folders.cpp support/x_display.cpp)
     target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
     target_compile_definitions(${suite}_tests PRIVATE
       VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fresh_folders.h"
 #include "support/process_runner.h"
 #include "support/x_display.h"
 
@@ -16,10 +17,14 @@ class WindowFixture : public testing::Test {
  protected:
   void SetUp() override {
     if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
+    ASSERT_TRUE(fresh_.ok());
   }
 
-  // The environment of a window run on this display; `extra` wins.
+  // The environment of a window run on this display, with home, XDG and
+  // temporary folders of the test's own; `extra` wins.
   EnvironmentChanges window_environment(EnvironmentChanges extra = {}) const {
+    for (const auto& [variable, folder] : fresh_.folders()) extra.try_emplace(variable, folder);
+    extra.try_emplace("GTK_THEME", std::nullopt);
     extra.try_emplace("DISPLAY", display_.name());
     extra.try_emplace("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     extra.try_emplace("LANG", "C.UTF-8");
@@ -46,4 +51,5 @@ class WindowFixture : public testing::Test {
   }
 
   XDisplay display_;
+  FreshFolders fresh_;
 };
