@@ -202,6 +202,8 @@ check_window_shown() {
 report() {  # report OUTERMOST CAUSE...
   printf 'Error: %s\n\nCaused by:' "$1"
   shift
+  # A lone cause is not numbered.
+  [ $# -eq 1 ] && printf '\n    %s' "$1" && return
   local i=0 cause
   for cause in "$@"; do
     printf '\n    %d: %s' "$i" "$cause"
