@@ -38,7 +38,7 @@ if(VORPEL_WITH_WEBVIEW2)
   foreach(case startup move minimize serving close-while-environment-pending
           close-while-controller-pending environment-fails-at-once environment-fails-later
           controller-fails-at-once controller-fails-later browser-process-exits
-          render-process-exits)
+          render-process-exits profile-falls-back)
     add_test(NAME windows.standin.${case}
       COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_test.sh standin-${case}
               $<TARGET_FILE:vorpel_inspector> ${VORPEL_WITH_WEBVIEW2}

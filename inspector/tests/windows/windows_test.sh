@@ -100,6 +100,8 @@ run_window_case() {
   command -v node >/dev/null || skip "node is not installed"
   start_display
   use_private_wine_session
+  # A case may change its own session's registry first.
+  if declare -F before_window_run >/dev/null; then before_window_run; fi
   # shellcheck source=../../../scripts/node-inspector.sh
   source "$root/scripts/node-inspector.sh"
   start_node_inspector "$work/node.log" --inspect=127.0.0.1:0 -e 'setInterval(() => {}, 1000)' ||
@@ -376,6 +378,18 @@ standin_case() {
         "the webview stopped (its browser process exited)" \
         "WebView2 browser process failure (reason: crashed, exit code 0xC0000005)"
       check_not_logged "nothing is closed by the close request" '^> close$'
+      ;;
+    profile-falls-back)
+      # Local application data as a relative path: the profile must not follow it.
+      before_window_run() {
+        "${run[@]}" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+          /v 'Local AppData' /t REG_EXPAND_SZ /d 'relative' /f </dev/null >/dev/null 2>&1
+        "${run[@]}" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' \
+          /v 'Local AppData' /t REG_SZ /d 'relative' /f </dev/null >/dev/null 2>&1
+      }
+      standin_lifecycle 'close' 0
+      check_logged "the profile goes to the temporary folder" \
+        '^CreateCoreWebView2EnvironmentWithOptions browser=<null> data=[A-Z]:\\.*\\vorpel_inspector\\WebView2 options=<null>$'
       ;;
     render-process-exits)
       standin_lifecycle $'wait\nprocess-failed render-exited crashed 5\nwait\nclose' 0
