@@ -225,6 +225,10 @@ standin_startup() {
   check_window_shown
   check_logged "the profile goes to the local application data" \
     '^CreateCoreWebView2EnvironmentWithOptions browser=<null> data=[A-Z]:\\users\\[^\\]+\\AppData\\Local\\vorpel_inspector\\WebView2 options=<null>$'
+  check_logged "the environment's completion handler is released" \
+    '^> environment handler references left: 0$'
+  check_logged "the controller's completion handler is released" \
+    '^> controller handler references left: 0$'
   check_logged "the controller's parent is the window" \
     '^Environment\.CreateCoreWebView2Controller parent-is-window=1$'
   local address

@@ -6,6 +6,7 @@
 //   controller  ok | fail-sync HR | fail-async HR | pending
 //   request METHOD URI          answer through the program's handler; read on another thread
 //   move X Y | resize W H | dpi N | minimize | restore | close | wait
+//   post MESSAGE WPARAM LPARAM    a message to the program's window
 //   process-failed KIND REASON EXIT-CODE   (browser-exited, render-exited, render-unresponsive)
 // The actions start after the first navigation, or once creation is left pending.
 #include <windows.h>
@@ -252,6 +253,10 @@ void act(const std::vector<std::string>& words) {
   } else if (verb == "restore") {
     ::ShowWindow(window, SW_RESTORE);
     record("> client " + client_text(window));
+  } else if (verb == "post") {
+    // A message of the program's own, e.g. one that asks it to navigate.
+    ::PostMessageW(window, static_cast<UINT>(number(words, 1)),
+                   static_cast<WPARAM>(number(words, 2)), static_cast<LPARAM>(number(words, 3)));
   } else if (verb == "close") {
     ::PostMessageW(window, WM_CLOSE, 0, 0);
   } else if (verb == "process-failed") {
@@ -274,7 +279,9 @@ void complete_environment(HRESULT result) {
   record("> environment completes " + hresult_text(result));
   auto* handler = std::exchange(environment_handler, nullptr);
   handler->Invoke(result, created);
-  handler->Release();
+  // The program let go of its handler when it handed it over.
+  const ULONG left = handler->Release();
+  record("> environment handler references left: " + std::to_string(left));
   if (created != nullptr) created->Release();
 }
 
@@ -285,7 +292,8 @@ void complete_controller(HRESULT result) {
   record("> controller completes " + hresult_text(result));
   auto* handler = std::exchange(controller_handler, nullptr);
   handler->Invoke(result, controller);
-  handler->Release();
+  const ULONG left = handler->Release();
+  record("> controller handler references left: " + std::to_string(left));
 }
 
 LRESULT CALLBACK driver_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
