@@ -45,7 +45,8 @@ check_match() {  # check_match DESCRIPTION ACTUAL EXTENDED-REGEX
 finish() {
   [ "$failures" -eq 0 ] && echo "passed: $case_name" && exit 0
   if [ -n "${log:-}" ]; then
-    printf -- '--- standard error:\n%s\n--- the stand-in'"'"'s record:\n%s\n' "$err" "$log"
+    printf -- '--- standard error:\n%s\n--- windows mapped:\n%s\n--- the stand-in'"'"'s record:\n%s\n' \
+      "$err" "${windows:-}" "$log"
   fi
   exit 1
 }
@@ -109,15 +110,17 @@ run_window_case() {
   pids+=("$NODE_PID")
   python3 "$root/inspector/tests/windows/x_map_watch.py" >"$work/windows" 2>"$work/watch.err" &
   pids+=($!)
-  for _ in $(seq 50); do
+  # Generous deadlines: the machine may be busy with other builds.
+  for _ in $(seq 300); do
     grep -q '^ready$' "$work/windows" && break
     sleep 0.1
   done
+  grep -q '^ready$' "$work/windows" || { echo "the window watcher did not start"; exit 1; }
   # A window that never ends is a failure, not a hung suite.
   timeout -k 5 200 "${run[@]}" "$program" "$INSPECTOR_ADDRESS" >"$work/out" 2>"$work/err"
   status=$?
   # The watcher reports a map a moment after it happened.
-  for _ in $(seq 30); do
+  for _ in $(seq 100); do
     grep -q "$title" "$work/windows" && break
     sleep 0.1
   done
