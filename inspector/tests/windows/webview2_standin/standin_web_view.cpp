@@ -69,14 +69,11 @@ class RequestHeaders final
   explicit RequestHeaders(std::vector<Header> headers)
       : PerRequest("RequestHeaders"), headers_(std::move(headers)) {}
 
-  HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR, LPWSTR*) override { return unused("GetHeader"); }
-  HRESULT STDMETHODCALLTYPE GetHeaders(LPCWSTR,
-                                       ICoreWebView2HttpHeadersCollectionIterator**) override {
-    return unused("GetHeaders");
-  }
-  HRESULT STDMETHODCALLTYPE Contains(LPCWSTR, BOOL*) override { return unused("Contains"); }
-  HRESULT STDMETHODCALLTYPE SetHeader(LPCWSTR, LPCWSTR) override { return unused("SetHeader"); }
-  HRESULT STDMETHODCALLTYPE RemoveHeader(LPCWSTR) override { return unused("RemoveHeader"); }
+  STANDIN_UNUSED(GetHeader, LPCWSTR, LPWSTR*)
+  STANDIN_UNUSED(GetHeaders, LPCWSTR, ICoreWebView2HttpHeadersCollectionIterator**)
+  STANDIN_UNUSED(Contains, LPCWSTR, BOOL*)
+  STANDIN_UNUSED(SetHeader, LPCWSTR, LPCWSTR)
+  STANDIN_UNUSED(RemoveHeader, LPCWSTR)
   HRESULT STDMETHODCALLTYPE
   GetIterator(ICoreWebView2HttpHeadersCollectionIterator** iterator) override {
     call("GetIterator");
@@ -101,14 +98,14 @@ class Request final
     *uri = task_copy(uri_);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_Uri(LPCWSTR) override { return unused("put_Uri"); }
+  STANDIN_UNUSED(put_Uri, LPCWSTR)
   HRESULT STDMETHODCALLTYPE get_Method(LPWSTR* method) override {
     call("get_Method");
     if (method == nullptr) return E_POINTER;
     *method = task_copy(method_);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_Method(LPCWSTR) override { return unused("put_Method"); }
+  STANDIN_UNUSED(put_Method, LPCWSTR)
   // A GET has no body: the runtime gives no stream.
   HRESULT STDMETHODCALLTYPE get_Content(IStream** content) override {
     call("get_Content");
@@ -116,7 +113,7 @@ class Request final
     *content = nullptr;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_Content(IStream*) override { return unused("put_Content"); }
+  STANDIN_UNUSED(put_Content, IStream*)
   HRESULT STDMETHODCALLTYPE get_Headers(ICoreWebView2HttpRequestHeaders** headers) override {
     call("get_Headers");
     if (headers == nullptr) return E_POINTER;
@@ -154,9 +151,7 @@ class RequestedArgs final : public PerRequest<ICoreWebView2WebResourceRequestedE
     response_ = response;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override {
-    return unused("GetDeferral");
-  }
+  STANDIN_UNUSED(GetDeferral, ICoreWebView2Deferral**)
   HRESULT STDMETHODCALLTYPE
   get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context) override {
     call("get_ResourceContext");
@@ -189,24 +184,20 @@ class Response final
     *content = content_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_Content(IStream*) override { return unused("put_Content"); }
-  HRESULT STDMETHODCALLTYPE get_Headers(ICoreWebView2HttpResponseHeaders**) override {
-    return unused("get_Headers");
-  }
+  STANDIN_UNUSED(put_Content, IStream*)
+  STANDIN_UNUSED(get_Headers, ICoreWebView2HttpResponseHeaders**)
   HRESULT STDMETHODCALLTYPE get_StatusCode(int* status) override {
     if (status == nullptr) return E_POINTER;
     *status = status_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_StatusCode(int) override { return unused("put_StatusCode"); }
+  STANDIN_UNUSED(put_StatusCode, int)
   HRESULT STDMETHODCALLTYPE get_ReasonPhrase(LPWSTR* reason) override {
     if (reason == nullptr) return E_POINTER;
     *reason = task_copy(reason_);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_ReasonPhrase(LPCWSTR) override {
-    return unused("put_ReasonPhrase");
-  }
+  STANDIN_UNUSED(put_ReasonPhrase, LPCWSTR)
 
  private:
   ~Response() override {
@@ -243,9 +234,7 @@ class ProcessFailedArgs final : public Recorded<ICoreWebView2ProcessFailedEventA
     *exit_code = exit_code_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_ProcessDescription(LPWSTR*) override {
-    return unused("get_ProcessDescription");
-  }
+  STANDIN_UNUSED(get_ProcessDescription, LPWSTR*)
   HRESULT STDMETHODCALLTYPE
   get_FrameInfosForFailedProcess(ICoreWebView2FrameInfoCollection**) override {
     return unused("get_FrameInfosForFailedProcess");

@@ -60,6 +60,12 @@ class Recorded : public Interface {
   std::atomic<ULONG> references_{1};
 };
 
+// A method the program has no business calling: recorded, and refused.
+#define STANDIN_UNUSED(name, ...)                        \
+  HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { \
+    return unused(#name);                                \
+  }
+
 struct Filter {
   std::wstring uri;
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT context;
@@ -77,16 +83,10 @@ class Environment final : public Recorded<ICoreWebView2Environment, &IID_ICoreWe
   HRESULT STDMETHODCALLTYPE
   CreateWebResourceResponse(IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
                             ICoreWebView2WebResourceResponse** response) override;
-  HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR*) override {
-    return unused("get_BrowserVersionString");
-  }
-  HRESULT STDMETHODCALLTYPE add_NewBrowserVersionAvailable(
-      ICoreWebView2NewBrowserVersionAvailableEventHandler*, EventRegistrationToken*) override {
-    return unused("add_NewBrowserVersionAvailable");
-  }
-  HRESULT STDMETHODCALLTYPE remove_NewBrowserVersionAvailable(EventRegistrationToken) override {
-    return unused("remove_NewBrowserVersionAvailable");
-  }
+  STANDIN_UNUSED(get_BrowserVersionString, LPWSTR*)
+  STANDIN_UNUSED(add_NewBrowserVersionAvailable,
+                 ICoreWebView2NewBrowserVersionAvailableEventHandler*, EventRegistrationToken*)
+  STANDIN_UNUSED(remove_NewBrowserVersionAvailable, EventRegistrationToken)
 };
 
 class Controller final : public Recorded<ICoreWebView2Controller, &IID_ICoreWebView2Controller> {
@@ -101,49 +101,25 @@ class Controller final : public Recorded<ICoreWebView2Controller, &IID_ICoreWebV
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override;
   HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) override;
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) override;
-  HRESULT STDMETHODCALLTYPE get_ZoomFactor(double*) override { return unused("get_ZoomFactor"); }
-  HRESULT STDMETHODCALLTYPE put_ZoomFactor(double) override { return unused("put_ZoomFactor"); }
-  HRESULT STDMETHODCALLTYPE add_ZoomFactorChanged(ICoreWebView2ZoomFactorChangedEventHandler*,
-                                                  EventRegistrationToken*) override {
-    return unused("add_ZoomFactorChanged");
-  }
-  HRESULT STDMETHODCALLTYPE remove_ZoomFactorChanged(EventRegistrationToken) override {
-    return unused("remove_ZoomFactorChanged");
-  }
-  HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT, double) override {
-    return unused("SetBoundsAndZoomFactor");
-  }
+  STANDIN_UNUSED(get_ZoomFactor, double*)
+  STANDIN_UNUSED(put_ZoomFactor, double)
+  STANDIN_UNUSED(add_ZoomFactorChanged, ICoreWebView2ZoomFactorChangedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_ZoomFactorChanged, EventRegistrationToken)
+  STANDIN_UNUSED(SetBoundsAndZoomFactor, RECT, double)
   HRESULT STDMETHODCALLTYPE MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) override;
-  HRESULT STDMETHODCALLTYPE add_MoveFocusRequested(ICoreWebView2MoveFocusRequestedEventHandler*,
-                                                   EventRegistrationToken*) override {
-    return unused("add_MoveFocusRequested");
-  }
-  HRESULT STDMETHODCALLTYPE remove_MoveFocusRequested(EventRegistrationToken) override {
-    return unused("remove_MoveFocusRequested");
-  }
-  HRESULT STDMETHODCALLTYPE add_GotFocus(ICoreWebView2FocusChangedEventHandler*,
-                                         EventRegistrationToken*) override {
-    return unused("add_GotFocus");
-  }
-  HRESULT STDMETHODCALLTYPE remove_GotFocus(EventRegistrationToken) override {
-    return unused("remove_GotFocus");
-  }
-  HRESULT STDMETHODCALLTYPE add_LostFocus(ICoreWebView2FocusChangedEventHandler*,
-                                          EventRegistrationToken*) override {
-    return unused("add_LostFocus");
-  }
-  HRESULT STDMETHODCALLTYPE remove_LostFocus(EventRegistrationToken) override {
-    return unused("remove_LostFocus");
-  }
-  HRESULT STDMETHODCALLTYPE add_AcceleratorKeyPressed(
-      ICoreWebView2AcceleratorKeyPressedEventHandler*, EventRegistrationToken*) override {
-    return unused("add_AcceleratorKeyPressed");
-  }
-  HRESULT STDMETHODCALLTYPE remove_AcceleratorKeyPressed(EventRegistrationToken) override {
-    return unused("remove_AcceleratorKeyPressed");
-  }
+  STANDIN_UNUSED(add_MoveFocusRequested, ICoreWebView2MoveFocusRequestedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_MoveFocusRequested, EventRegistrationToken)
+  STANDIN_UNUSED(add_GotFocus, ICoreWebView2FocusChangedEventHandler*, EventRegistrationToken*)
+  STANDIN_UNUSED(remove_GotFocus, EventRegistrationToken)
+  STANDIN_UNUSED(add_LostFocus, ICoreWebView2FocusChangedEventHandler*, EventRegistrationToken*)
+  STANDIN_UNUSED(remove_LostFocus, EventRegistrationToken)
+  STANDIN_UNUSED(add_AcceleratorKeyPressed, ICoreWebView2AcceleratorKeyPressedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_AcceleratorKeyPressed, EventRegistrationToken)
   HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND* parent) override;
-  HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND) override { return unused("put_ParentWindow"); }
+  STANDIN_UNUSED(put_ParentWindow, HWND)
   HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override;
   HRESULT STDMETHODCALLTYPE Close() override;
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** web_view) override;
@@ -203,146 +179,73 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
                     COREWEBVIEW2_PROCESS_FAILED_REASON reason, int exit_code);
 
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) override;
-  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR*) override { return unused("get_Source"); }
+  STANDIN_UNUSED(get_Source, LPWSTR*)
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override;
-  HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override {
-    return unused("NavigateToString");
-  }
-  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler*,
-                                                   EventRegistrationToken*) override {
-    return unused("add_NavigationStarting");
-  }
-  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) override {
-    return unused("remove_NavigationStarting");
-  }
-  HRESULT STDMETHODCALLTYPE add_ContentLoading(ICoreWebView2ContentLoadingEventHandler*,
-                                               EventRegistrationToken*) override {
-    return unused("add_ContentLoading");
-  }
-  HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) override {
-    return unused("remove_ContentLoading");
-  }
-  HRESULT STDMETHODCALLTYPE add_SourceChanged(ICoreWebView2SourceChangedEventHandler*,
-                                              EventRegistrationToken*) override {
-    return unused("add_SourceChanged");
-  }
-  HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) override {
-    return unused("remove_SourceChanged");
-  }
-  HRESULT STDMETHODCALLTYPE add_HistoryChanged(ICoreWebView2HistoryChangedEventHandler*,
-                                               EventRegistrationToken*) override {
-    return unused("add_HistoryChanged");
-  }
-  HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken) override {
-    return unused("remove_HistoryChanged");
-  }
-  HRESULT STDMETHODCALLTYPE add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler*,
-                                                    EventRegistrationToken*) override {
-    return unused("add_NavigationCompleted");
-  }
-  HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken) override {
-    return unused("remove_NavigationCompleted");
-  }
-  HRESULT STDMETHODCALLTYPE add_FrameNavigationStarting(
-      ICoreWebView2NavigationStartingEventHandler*, EventRegistrationToken*) override {
-    return unused("add_FrameNavigationStarting");
-  }
-  HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken) override {
-    return unused("remove_FrameNavigationStarting");
-  }
-  HRESULT STDMETHODCALLTYPE add_FrameNavigationCompleted(
-      ICoreWebView2NavigationCompletedEventHandler*, EventRegistrationToken*) override {
-    return unused("add_FrameNavigationCompleted");
-  }
-  HRESULT STDMETHODCALLTYPE remove_FrameNavigationCompleted(EventRegistrationToken) override {
-    return unused("remove_FrameNavigationCompleted");
-  }
-  HRESULT STDMETHODCALLTYPE add_ScriptDialogOpening(ICoreWebView2ScriptDialogOpeningEventHandler*,
-                                                    EventRegistrationToken*) override {
-    return unused("add_ScriptDialogOpening");
-  }
-  HRESULT STDMETHODCALLTYPE remove_ScriptDialogOpening(EventRegistrationToken) override {
-    return unused("remove_ScriptDialogOpening");
-  }
-  HRESULT STDMETHODCALLTYPE add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler*,
-                                                    EventRegistrationToken*) override {
-    return unused("add_PermissionRequested");
-  }
-  HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken) override {
-    return unused("remove_PermissionRequested");
-  }
+  STANDIN_UNUSED(NavigateToString, LPCWSTR)
+  STANDIN_UNUSED(add_NavigationStarting, ICoreWebView2NavigationStartingEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_NavigationStarting, EventRegistrationToken)
+  STANDIN_UNUSED(add_ContentLoading, ICoreWebView2ContentLoadingEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_ContentLoading, EventRegistrationToken)
+  STANDIN_UNUSED(add_SourceChanged, ICoreWebView2SourceChangedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_SourceChanged, EventRegistrationToken)
+  STANDIN_UNUSED(add_HistoryChanged, ICoreWebView2HistoryChangedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_HistoryChanged, EventRegistrationToken)
+  STANDIN_UNUSED(add_NavigationCompleted, ICoreWebView2NavigationCompletedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_NavigationCompleted, EventRegistrationToken)
+  STANDIN_UNUSED(add_FrameNavigationStarting, ICoreWebView2NavigationStartingEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_FrameNavigationStarting, EventRegistrationToken)
+  STANDIN_UNUSED(add_FrameNavigationCompleted, ICoreWebView2NavigationCompletedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_FrameNavigationCompleted, EventRegistrationToken)
+  STANDIN_UNUSED(add_ScriptDialogOpening, ICoreWebView2ScriptDialogOpeningEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_ScriptDialogOpening, EventRegistrationToken)
+  STANDIN_UNUSED(add_PermissionRequested, ICoreWebView2PermissionRequestedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_PermissionRequested, EventRegistrationToken)
   HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
                                               EventRegistrationToken* token) override;
   HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken token) override;
-  HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
-      LPCWSTR, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*) override {
-    return unused("AddScriptToExecuteOnDocumentCreated");
-  }
-  HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR) override {
-    return unused("RemoveScriptToExecuteOnDocumentCreated");
-  }
-  HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR,
-                                          ICoreWebView2ExecuteScriptCompletedHandler*) override {
-    return unused("ExecuteScript");
-  }
-  HRESULT STDMETHODCALLTYPE CapturePreview(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*,
-                                           ICoreWebView2CapturePreviewCompletedHandler*) override {
-    return unused("CapturePreview");
-  }
+  STANDIN_UNUSED(AddScriptToExecuteOnDocumentCreated, LPCWSTR,
+                 ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*)
+  STANDIN_UNUSED(RemoveScriptToExecuteOnDocumentCreated, LPCWSTR)
+  STANDIN_UNUSED(ExecuteScript, LPCWSTR, ICoreWebView2ExecuteScriptCompletedHandler*)
+  STANDIN_UNUSED(CapturePreview, COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*,
+                 ICoreWebView2CapturePreviewCompletedHandler*)
   HRESULT STDMETHODCALLTYPE Reload() override;
-  HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR) override {
-    return unused("PostWebMessageAsJson");
-  }
-  HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR) override {
-    return unused("PostWebMessageAsString");
-  }
-  HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler*,
-                                                   EventRegistrationToken*) override {
-    return unused("add_WebMessageReceived");
-  }
-  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken) override {
-    return unused("remove_WebMessageReceived");
-  }
-  HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(
-      LPCWSTR, LPCWSTR, ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*) override {
-    return unused("CallDevToolsProtocolMethod");
-  }
-  HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32*) override {
-    return unused("get_BrowserProcessId");
-  }
-  HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL*) override { return unused("get_CanGoBack"); }
-  HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL*) override { return unused("get_CanGoForward"); }
-  HRESULT STDMETHODCALLTYPE GoBack() override { return unused("GoBack"); }
-  HRESULT STDMETHODCALLTYPE GoForward() override { return unused("GoForward"); }
+  STANDIN_UNUSED(PostWebMessageAsJson, LPCWSTR)
+  STANDIN_UNUSED(PostWebMessageAsString, LPCWSTR)
+  STANDIN_UNUSED(add_WebMessageReceived, ICoreWebView2WebMessageReceivedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_WebMessageReceived, EventRegistrationToken)
+  STANDIN_UNUSED(CallDevToolsProtocolMethod, LPCWSTR, LPCWSTR,
+                 ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*)
+  STANDIN_UNUSED(get_BrowserProcessId, UINT32*)
+  STANDIN_UNUSED(get_CanGoBack, BOOL*)
+  STANDIN_UNUSED(get_CanGoForward, BOOL*)
+  STANDIN_UNUSED(GoBack)
+  STANDIN_UNUSED(GoForward)
   HRESULT STDMETHODCALLTYPE
   GetDevToolsProtocolEventReceiver(LPCWSTR, ICoreWebView2DevToolsProtocolEventReceiver**) override {
     return unused("GetDevToolsProtocolEventReceiver");
   }
-  HRESULT STDMETHODCALLTYPE Stop() override { return unused("Stop"); }
-  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler*,
-                                                   EventRegistrationToken*) override {
-    return unused("add_NewWindowRequested");
-  }
-  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken) override {
-    return unused("remove_NewWindowRequested");
-  }
-  HRESULT STDMETHODCALLTYPE add_DocumentTitleChanged(ICoreWebView2DocumentTitleChangedEventHandler*,
-                                                     EventRegistrationToken*) override {
-    return unused("add_DocumentTitleChanged");
-  }
-  HRESULT STDMETHODCALLTYPE remove_DocumentTitleChanged(EventRegistrationToken) override {
-    return unused("remove_DocumentTitleChanged");
-  }
-  HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR*) override {
-    return unused("get_DocumentTitle");
-  }
-  HRESULT STDMETHODCALLTYPE AddHostObjectToScript(LPCWSTR, VARIANT*) override {
-    return unused("AddHostObjectToScript");
-  }
-  HRESULT STDMETHODCALLTYPE RemoveHostObjectFromScript(LPCWSTR) override {
-    return unused("RemoveHostObjectFromScript");
-  }
-  HRESULT STDMETHODCALLTYPE OpenDevToolsWindow() override { return unused("OpenDevToolsWindow"); }
+  STANDIN_UNUSED(Stop)
+  STANDIN_UNUSED(add_NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_NewWindowRequested, EventRegistrationToken)
+  STANDIN_UNUSED(add_DocumentTitleChanged, ICoreWebView2DocumentTitleChangedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_DocumentTitleChanged, EventRegistrationToken)
+  STANDIN_UNUSED(get_DocumentTitle, LPWSTR*)
+  STANDIN_UNUSED(AddHostObjectToScript, LPCWSTR, VARIANT*)
+  STANDIN_UNUSED(RemoveHostObjectFromScript, LPCWSTR)
+  STANDIN_UNUSED(OpenDevToolsWindow)
   HRESULT STDMETHODCALLTYPE
   add_ContainsFullScreenElementChanged(ICoreWebView2ContainsFullScreenElementChangedEventHandler*,
                                        EventRegistrationToken*) override {
@@ -352,9 +255,7 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
   remove_ContainsFullScreenElementChanged(EventRegistrationToken) override {
     return unused("remove_ContainsFullScreenElementChanged");
   }
-  HRESULT STDMETHODCALLTYPE get_ContainsFullScreenElement(BOOL*) override {
-    return unused("get_ContainsFullScreenElement");
-  }
+  STANDIN_UNUSED(get_ContainsFullScreenElement, BOOL*)
   HRESULT STDMETHODCALLTYPE
   add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* handler,
                            EventRegistrationToken* token) override;
@@ -363,13 +264,9 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
       const LPCWSTR uri, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) override;
   HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(
       const LPCWSTR uri, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) override;
-  HRESULT STDMETHODCALLTYPE add_WindowCloseRequested(ICoreWebView2WindowCloseRequestedEventHandler*,
-                                                     EventRegistrationToken*) override {
-    return unused("add_WindowCloseRequested");
-  }
-  HRESULT STDMETHODCALLTYPE remove_WindowCloseRequested(EventRegistrationToken) override {
-    return unused("remove_WindowCloseRequested");
-  }
+  STANDIN_UNUSED(add_WindowCloseRequested, ICoreWebView2WindowCloseRequestedEventHandler*,
+                 EventRegistrationToken*)
+  STANDIN_UNUSED(remove_WindowCloseRequested, EventRegistrationToken)
 
  private:
   ~WebView() override;
