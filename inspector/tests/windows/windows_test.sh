@@ -62,15 +62,20 @@ start_display() {
   for n in $(seq 77 140); do
     [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
+    local server=$!
+    pids+=("$server")
+    # Tests started together may race for a number: the display is ours only
+    # when its lock names our server (the loser's server exits).
+    for _ in $(seq 300); do
+      kill -0 "$server" 2>/dev/null || break
+      if [ -e "/tmp/.X11-unix/X$n" ] &&
+        [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$server" ]; then
+        export DISPLAY=":$n"
+        return 0
+      fi
       sleep 0.1
     done
-    if kill -0 "${pids[-1]}" 2>/dev/null; then
-      export DISPLAY=":$n"
-      return 0
-    fi
+    kill "$server" 2>/dev/null
   done
   skip "no free X display for Xvfb"
 }
