@@ -16,6 +16,13 @@ name="vorpel_inspector-$version-win64"
 stage="$out_dir/_windows/$name"
 rm -rf "$out_dir/_windows"
 mkdir -p "$stage/licenses"
+# Only the SDK's own loader ships, never a stand-in a test put somewhere.
+sdk_dir=$(sed -n 's/^VORPEL_WEBVIEW2_SDK_DIR:PATH=//p' "$windows/CMakeCache.txt" 2>/dev/null)
+sdk_loader="$sdk_dir/build/native/x64/WebView2Loader.dll"
+if [ -n "$sdk_dir" ] && ! cmp -s "$sdk_loader" "$windows/WebView2Loader.dll"; then
+  echo "package: $windows/WebView2Loader.dll is not the SDK's $sdk_loader" >&2
+  exit 1
+fi
 cp "$windows/vorpel_inspector.exe" "$windows/WebView2Loader.dll" "$stage/"
 
 cp inspector/frontend/node_modules/chii/LICENSE "$stage/licenses/chii-LICENSE.txt"

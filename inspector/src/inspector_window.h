@@ -12,6 +12,7 @@
 using WindowStarted = std::function<void(LoadInWindow load)>;
 
 // Opens the window on `frontend_address` and runs the event loop. Closing the
-// window ends the process with status 0; it returns only when start-up fails.
+// window ends the process with status 0; it returns only when start-up fails
+// or the web view stops for good.
 ErrorChain run_inspector_window(const std::string& frontend_address,
                                 const WindowStarted& on_started = {});

@@ -34,6 +34,7 @@ constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 600;
 constexpr const char* kWebViewFailure =
     "failed to create webview (is the WebView2 runtime installed?)";
+constexpr const char* kWebViewStopped = "the webview stopped (its browser process exited)";
 
 ErrorChain os_error(DWORD code) {
   return ErrorChain::from_os_error(static_cast<int>(code),
@@ -116,6 +117,9 @@ using ControllerCompleted = Handler<ICoreWebView2CreateCoreWebView2ControllerCom
 using ResourceRequested = Handler<ICoreWebView2WebResourceRequestedEventHandler,
                                   &IID_ICoreWebView2WebResourceRequestedEventHandler,
                                   ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs*>;
+using ProcessFailed =
+    Handler<ICoreWebView2ProcessFailedEventHandler, &IID_ICoreWebView2ProcessFailedEventHandler,
+            ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs*>;
 
 using CreateEnvironmentFunction =
     HRESULT(STDAPICALLTYPE*)(PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
@@ -124,6 +128,9 @@ using CreateEnvironmentFunction =
 // Set once at creation; read by the window procedure and the request handler.
 ICoreWebView2Environment* web_view_environment = nullptr;
 ICoreWebView2Controller* web_view_controller = nullptr;
+bool web_view_shown = false;
+// Set when the browser process has gone; the message loop then ends with it.
+Status web_view_stopped;
 
 std::string take_text(LPWSTR text) {
   std::string converted = text != nullptr ? utf8_from_utf16(text).value_or("") : "";
@@ -169,19 +176,34 @@ Result<CreateEnvironmentFunction> load_web_view_loader() {
   return reinterpret_cast<CreateEnvironmentFunction>(reinterpret_cast<void*>(create));
 }
 
-// The runtime's profile goes under the user's local application data, never beside the exe.
-std::wstring web_view_data_folder() {
+bool is_absolute(const std::wstring& path) {
+  const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+  return drive || path.starts_with(L"\\\\");
+}
+
+// The runtime's profile goes under the user's local application data, else the
+// temporary folder; never beside the exe, where a relative path would put it.
+Result<std::wstring> web_view_data_folder() {
   std::wstring folder;
   PWSTR known = nullptr;
   if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) {
     folder = known;
-  } else {
-    wchar_t temp[MAX_PATH + 1];
-    DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    folder.assign(temp, length);
   }
   ::CoTaskMemFree(known);
-  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  if (!is_absolute(folder)) {
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) {
+      return os_error(::GetLastError()).with_context("find a folder for the web view's profile");
+    }
+    folder.assign(temp, length);
+  }
+  if (!is_absolute(folder)) {
+    return ErrorChain::from_message("the temporary folder " + utf8_from_utf16(folder).value_or("") +
+                                    " is not an absolute path")
+        .with_context("find a folder for the web view's profile");
+  }
+  if (folder.back() != L'\\') folder += L'\\';
   return folder + L"vorpel_inspector\\WebView2";
 }
 
@@ -274,6 +296,75 @@ void load_address(const std::string& frontend_address) {
   web_view->Navigate(address.c_str());
 }
 
+// A minimised window's web view stops rendering and lowers its priority.
+void show_web_view(bool shown) {
+  if (web_view_controller == nullptr || shown == web_view_shown) return;
+  web_view_shown = shown;
+  web_view_controller->put_IsVisible(shown ? TRUE : FALSE);
+}
+
+// The web view places its own pop-ups (menus, tooltips) from the window's position.
+void tell_web_view_of_move() {
+  if (web_view_controller != nullptr) web_view_controller->NotifyParentWindowPositionChanged();
+}
+
+std::string exit_code_text(int code) {
+  // Windows exit codes past the small ones are status values, read in hex.
+  if (code >= 0 && code <= 0xFFFF) return std::to_string(code);
+  char number[16];
+  std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(code));
+  return number;
+}
+
+const char* failure_reason_text(COREWEBVIEW2_PROCESS_FAILED_REASON reason) {
+  switch (reason) {
+    case COREWEBVIEW2_PROCESS_FAILED_REASON_UNRESPONSIVE:
+      return "unresponsive";
+    case COREWEBVIEW2_PROCESS_FAILED_REASON_TERMINATED:
+      return "terminated";
+    case COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED:
+      return "crashed";
+    case COREWEBVIEW2_PROCESS_FAILED_REASON_LAUNCH_FAILED:
+      return "failed to start";
+    case COREWEBVIEW2_PROCESS_FAILED_REASON_OUT_OF_MEMORY:
+      return "out of memory";
+    case COREWEBVIEW2_PROCESS_FAILED_REASON_PROFILE_DELETED:
+      return "profile deleted";
+    default:
+      return "unexpected";
+  }
+}
+
+ErrorChain browser_process_failure(ICoreWebView2ProcessFailedEventArgs* args) {
+  std::string cause = "WebView2 browser process failure";
+  ComRef<ICoreWebView2ProcessFailedEventArgs2> details;
+  COREWEBVIEW2_PROCESS_FAILED_REASON reason;
+  int exit_code;
+  if (SUCCEEDED(args->QueryInterface(IID_ICoreWebView2ProcessFailedEventArgs2,
+                                     reinterpret_cast<void**>(details.put()))) &&
+      SUCCEEDED(details->get_Reason(&reason)) && SUCCEEDED(details->get_ExitCode(&exit_code))) {
+    cause += std::string(" (reason: ") + failure_reason_text(reason) + ", exit code " +
+             exit_code_text(exit_code) + ")";
+  }
+  return ErrorChain::from_message(cause).with_context(kWebViewStopped);
+}
+
+// Without its browser process the web view is closed for good: the run ends
+// with the report. A page whose renderer exited shows the runtime's error page
+// in a new one, so the frontend is loaded again. An unresponsive page is left
+// to recover (the event repeats while it hangs, and a reload would end the session).
+HRESULT handle_process_failure(ICoreWebView2* web_view, ICoreWebView2ProcessFailedEventArgs* args) {
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind;
+  if (FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
+  if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED) {
+    web_view->Reload();
+  } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED && !web_view_stopped) {
+    web_view_stopped = browser_process_failure(args);
+    ::PostQuitMessage(1);
+  }
+  return S_OK;
+}
+
 void focus_page() {
   if (web_view_controller != nullptr) {
     web_view_controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
@@ -307,6 +398,11 @@ Status configure(ICoreWebView2* web_view) {
   result = web_view->add_WebResourceRequested(handler, &token);
   handler->Release();
   if (FAILED(result)) return hresult_error(result).with_context("register the devtools requests");
+
+  auto* failure_handler = new ProcessFailed(handle_process_failure);
+  result = web_view->add_ProcessFailed(failure_handler, &token);
+  failure_handler->Release();
+  if (FAILED(result)) return hresult_error(result).with_context("watch the web view's processes");
   return std::nullopt;
 }
 
@@ -327,9 +423,13 @@ Status create_web_view(HWND window, const std::string& frontend_address) {
         environment_done = true;
         return S_OK;
       });
-  const std::wstring data_folder = web_view_data_folder();
-  HRESULT result =
-      create_environment.value()(nullptr, data_folder.c_str(), nullptr, environment_handler);
+  auto data_folder = web_view_data_folder();
+  if (!data_folder) {
+    environment_handler->Release();
+    return std::move(data_folder).error();
+  }
+  HRESULT result = create_environment.value()(nullptr, data_folder.value().c_str(), nullptr,
+                                              environment_handler);
   environment_handler->Release();
   if (FAILED(result)) return hresult_error(result).with_context("create the WebView2 environment");
   if (auto error = pump_messages_until(environment_done)) return error;
@@ -368,7 +468,8 @@ Status create_web_view(HWND window, const std::string& frontend_address) {
 
   web_view_controller = controller.leak();
   fit_to_client_area(window);
-  web_view_controller->put_IsVisible(TRUE);
+  web_view_shown = false;
+  show_web_view(!::IsIconic(window));
 
   const std::wstring start = utf16_from_utf8(to_frontend_http_form(frontend_address));
   result = web_view->Navigate(start.c_str());
@@ -385,6 +486,8 @@ Status create_web_view(HWND window, const std::string& frontend_address) {
 void fit_to_client_area(HWND) {}
 void focus_page() {}
 void load_address(const std::string&) {}
+void show_web_view(bool) {}
+void tell_web_view_of_move() {}
 
 Status create_web_view(HWND, const std::string&) {
   return ErrorChain::from_message("this build was made without the WebView2 SDK");
@@ -405,13 +508,20 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;  // the window is never destroyed by the program
     }
     case WM_SIZE:
-      fit_to_client_area(window);
+      show_web_view(wparam != SIZE_MINIMIZED);
+      if (wparam != SIZE_MINIMIZED) fit_to_client_area(window);
       return 0;
     case kLoadAddressMessage: {
       std::unique_ptr<std::string> address(reinterpret_cast<std::string*>(lparam));
       load_address(*address);
       return 0;
     }
+    case WM_MOVE:
+      tell_web_view_of_move();
+      return 0;
+    case WM_MOVING:
+      tell_web_view_of_move();
+      return TRUE;
     case WM_SETFOCUS:
       focus_page();
       return 0;
@@ -504,6 +614,14 @@ ErrorChain run_inspector_window(const std::string& frontend_address,
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
+  if (got == -1) {
+    return os_error(::GetLastError())
+        .with_context("read the window's messages")
+        .with_context("the inspector window stopped");
+  }
+#if VORPEL_WITH_WEBVIEW2
+  if (web_view_stopped) return std::move(*web_view_stopped);
+#endif
   // The window and the web view go down with the process.
-  ::ExitProcess(got == 0 ? static_cast<UINT>(message.wParam) : 1);
+  ::ExitProcess(static_cast<UINT>(message.wParam));
 }

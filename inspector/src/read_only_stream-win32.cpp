@@ -14,7 +14,11 @@ constexpr IID kIidAgileObject = {
 
 class ReadOnlyStream final : public IStream {
  public:
-  ReadOnlyStream(std::string_view bytes, ULONGLONG position) : bytes_(bytes), position_(position) {}
+  ReadOnlyStream(std::string_view bytes, ULONGLONG position) : bytes_(bytes), position_(position) {
+    // Without it, COM would hand the web view's threads a proxy that calls back
+    // into the UI thread. Should it fail, the stream only loses that.
+    ::CoCreateFreeThreadedMarshaler(static_cast<IStream*>(this), &marshaler_);
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -24,6 +28,9 @@ class ReadOnlyStream final : public IStream {
       *object = static_cast<IStream*>(this);
       AddRef();
       return S_OK;
+    }
+    if (IsEqualIID(iid, IID_IMarshal) && marshaler_ != nullptr) {
+      return marshaler_->QueryInterface(iid, object);
     }
     *object = nullptr;
     return E_NOINTERFACE;
@@ -51,23 +58,34 @@ class ReadOnlyStream final : public IStream {
 
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
                                  ULARGE_INTEGER* new_position) override {
-    LONGLONG base;
+    ULONGLONG base;
     switch (origin) {
       case STREAM_SEEK_SET:
         base = 0;
         break;
       case STREAM_SEEK_CUR:
-        base = static_cast<LONGLONG>(position_);
+        base = position_;
         break;
       case STREAM_SEEK_END:
-        base = static_cast<LONGLONG>(bytes_.size());
+        base = bytes_.size();
         break;
       default:
         return STG_E_INVALIDFUNCTION;
     }
-    const LONGLONG target = base + move.QuadPart;
-    if (target < 0) return STG_E_INVALIDFUNCTION;
-    position_ = static_cast<ULONGLONG>(target);
+    // From the start the move is unsigned; otherwise it is signed and must not wrap.
+    const ULONGLONG distance = static_cast<ULONGLONG>(move.QuadPart);
+    ULONGLONG target;
+    if (origin == STREAM_SEEK_SET) {
+      target = distance;
+    } else if (move.QuadPart >= 0) {
+      if (distance > ~0ULL - base) return STG_E_INVALIDFUNCTION;
+      target = base + distance;
+    } else {
+      const ULONGLONG back = 0 - distance;
+      if (back > base) return STG_E_INVALIDFUNCTION;
+      target = base - back;
+    }
+    position_ = target;
     if (new_position != nullptr) new_position->QuadPart = position_;
     return S_OK;
   }
@@ -118,11 +136,14 @@ class ReadOnlyStream final : public IStream {
   }
 
  private:
-  ~ReadOnlyStream() = default;
+  ~ReadOnlyStream() {
+    if (marshaler_ != nullptr) marshaler_->Release();
+  }
 
   std::atomic<ULONG> references_{1};
   std::string_view bytes_;
   ULONGLONG position_;
+  IUnknown* marshaler_ = nullptr;  // the free-threaded marshaler, aggregated
 };
 
 }  // namespace

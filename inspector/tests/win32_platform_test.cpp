@@ -335,6 +335,76 @@ TEST(ReadOnlyStream, ReadsSeeksAndRefusesWriting) {
   EXPECT_EQ(stream->Release(), 0u);
 }
 
+// SET takes the move as unsigned; CUR and END refuse what would wrap around.
+TEST(ReadOnlyStream, SeeksAcrossTheWholeUnsignedRange) {
+  static constexpr std::string_view kBytes = "0123456789";
+  IStream* stream = new_read_only_stream(kBytes);
+  constexpr ULONGLONG kTop = ~0ULL;
+  const struct {
+    ULONGLONG move;  // as the caller's LARGE_INTEGER bits
+    DWORD origin;
+    bool ok;
+    ULONGLONG position;  // after the seek (unchanged when refused)
+  } seeks[] = {
+      {1ULL << 63, STREAM_SEEK_SET, true, 1ULL << 63},
+      {static_cast<ULONGLONG>(-1), STREAM_SEEK_CUR, true, (1ULL << 63) - 1},
+      {kTop, STREAM_SEEK_SET, true, kTop},
+      {1, STREAM_SEEK_CUR, false, kTop},
+      {0, STREAM_SEEK_CUR, true, kTop},
+      {static_cast<ULONGLONG>(-11), STREAM_SEEK_END, false, kTop},
+      {static_cast<ULONGLONG>(-10), STREAM_SEEK_END, true, 0},
+      {static_cast<ULONGLONG>(-1), STREAM_SEEK_CUR, false, 0},
+      {1ULL << 62, STREAM_SEEK_END, true, (1ULL << 62) + 10},
+  };
+  for (const auto& seek : seeks) {
+    LARGE_INTEGER move;
+    move.QuadPart = static_cast<LONGLONG>(seek.move);
+    ULARGE_INTEGER position{};
+    const HRESULT result = stream->Seek(move, seek.origin, &position);
+    EXPECT_EQ(SUCCEEDED(result), seek.ok) << seek.move << " from " << seek.origin;
+    LARGE_INTEGER none{};
+    ASSERT_EQ(stream->Seek(none, STREAM_SEEK_CUR, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, seek.position) << seek.move << " from " << seek.origin;
+  }
+  EXPECT_EQ(read_some(stream, 1, S_FALSE), "");
+  EXPECT_EQ(stream->Release(), 0u);
+}
+
+// The runtime reads on threads of its own: marshaling must hand over the
+// stream itself, never a proxy that needs the creating thread.
+TEST(ReadOnlyStream, IsFreeThreaded) {
+  static constexpr std::string_view kBytes = "free-threaded";
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IStream* stream = new_read_only_stream(kBytes);
+
+  IMarshal* marshal = nullptr;
+  ASSERT_EQ(stream->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&marshal)), S_OK);
+  IUnknown* back = nullptr;
+  ASSERT_EQ(marshal->QueryInterface(IID_IStream, reinterpret_cast<void**>(&back)), S_OK);
+  EXPECT_EQ(back, stream);  // the marshaler answers for the stream
+  back->Release();
+  marshal->Release();
+
+  IStream* carrier = nullptr;
+  ASSERT_EQ(::CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &carrier), S_OK);
+  IStream* received = nullptr;
+  std::string bytes;
+  std::thread reader([&] {
+    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(::CoGetInterfaceAndReleaseStream(carrier, IID_IStream,
+                                                   reinterpret_cast<void**>(&received)))) {
+      bytes = read_some(received, 100, S_FALSE);
+      received->Release();
+    }
+    ::CoUninitialize();
+  });
+  reader.join();  // this apartment never pumps: a proxy could not be served
+  EXPECT_EQ(received, stream);
+  EXPECT_EQ(bytes, kBytes);
+  EXPECT_EQ(stream->Release(), 0u);
+  ::CoUninitialize();
+}
+
 #endif
 
 }  // namespace

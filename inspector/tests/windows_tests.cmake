@@ -5,6 +5,19 @@ if(VORPEL_WITH_WEBVIEW2)
   target_sources(win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/inspector/src/read_only_stream-win32.cpp)
   target_compile_definitions(win32_tests PRIVATE VORPEL_WITH_WEBVIEW2=1)
   target_link_libraries(win32_tests PRIVATE ole32 uuid)
+
+  # A recording stand-in for WebView2Loader.dll that the window tests put beside
+  # a copy of the exe. Its name differs, so it can never be taken for the loader.
+  set(standin ${CMAKE_CURRENT_SOURCE_DIR}/windows/webview2_standin)
+  add_library(webview2_standin SHARED ${standin}/webview2_standin.cpp ${standin}/standin_log.cpp
+              ${standin}/standin_web_view.cpp ${standin}/webview2_standin.def)
+  set_target_properties(webview2_standin PROPERTIES PREFIX "")
+  target_include_directories(webview2_standin SYSTEM PRIVATE
+                             "${vorpel_webview2_shim}" "${vorpel_webview2_native}/include")
+  target_compile_definitions(webview2_standin PRIVATE UNICODE _UNICODE)
+  target_link_libraries(webview2_standin PRIVATE ole32 uuid user32)
+  # No MinGW runtime DLLs, as for the exe.
+  target_link_options(webview2_standin PRIVATE -static)
 endif()
 # Its launcher test starts the exe, which lies two folders up.
 add_dependencies(win32_tests vorpel_inspector)
@@ -19,3 +32,18 @@ foreach(case non-ascii-argument window-with-loader window-without-loader)
   set_tests_properties(windows.${case} PROPERTIES
     SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS windows)
 endforeach()
+
+# The window's whole life against the recording stand-in loader.
+if(VORPEL_WITH_WEBVIEW2)
+  foreach(case startup move minimize serving close-while-environment-pending
+          close-while-controller-pending environment-fails-at-once environment-fails-later
+          controller-fails-at-once controller-fails-later browser-process-exits
+          render-process-exits profile-falls-back)
+    add_test(NAME windows.standin.${case}
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_test.sh standin-${case}
+              $<TARGET_FILE:vorpel_inspector> ${VORPEL_WITH_WEBVIEW2}
+              $<TARGET_FILE:webview2_standin>)
+    set_tests_properties(windows.standin.${case} PROPERTIES
+      SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS windows)
+  endforeach()
+endif()

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Windows exe under Wine, one case per run:
-#   windows_test.sh CASE EXE WITH_WEBVIEW2
-# CASE: non-ascii-argument | window-with-loader | window-without-loader.
+#   windows_test.sh CASE EXE WITH_WEBVIEW2 [STANDIN_DLL]
+# CASE: non-ascii-argument | window-with-loader | window-without-loader, or
+# standin-NAME: the window's life against the recording stand-in loader (see
+# the scenario table below).
 # Exit 77 (reported as skipped by CTest) names what is missing.
 set -uo pipefail
 case_name=$1
 exe=$(realpath "$2")
 with_webview2=$3
+standin=${4:-}
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 run=("$root/scripts/wine-run.sh")
 work=$(mktemp -d)
@@ -41,6 +44,10 @@ check_match() {  # check_match DESCRIPTION ACTUAL EXTENDED-REGEX
 }
 finish() {
   [ "$failures" -eq 0 ] && echo "passed: $case_name" && exit 0
+  if [ -n "${log:-}" ]; then
+    printf -- '--- standard error:\n%s\n--- windows mapped:\n%s\n--- the stand-in'"'"'s record:\n%s\n' \
+      "$err" "${windows:-}" "$log"
+  fi
   exit 1
 }
 
@@ -55,15 +62,20 @@ start_display() {
   for n in $(seq 77 140); do
     [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
+    local server=$!
+    pids+=("$server")
+    # Tests started together may race for a number: the display is ours only
+    # when its lock names our server (the loser's server exits).
+    for _ in $(seq 300); do
+      kill -0 "$server" 2>/dev/null || break
+      if [ -e "/tmp/.X11-unix/X$n" ] &&
+        [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$server" ]; then
+        export DISPLAY=":$n"
+        return 0
+      fi
       sleep 0.1
     done
-    if kill -0 "${pids[-1]}" 2>/dev/null; then
-      export DISPLAY=":$n"
-      return 0
-    fi
+    kill "$server" 2>/dev/null
   done
   skip "no free X display for Xvfb"
 }
@@ -94,6 +106,8 @@ run_window_case() {
   command -v node >/dev/null || skip "node is not installed"
   start_display
   use_private_wine_session
+  # A case may change its own session's registry first.
+  if declare -F before_window_run >/dev/null; then before_window_run; fi
   # shellcheck source=../../../scripts/node-inspector.sh
   source "$root/scripts/node-inspector.sh"
   start_node_inspector "$work/node.log" --inspect=127.0.0.1:0 -e 'setInterval(() => {}, 1000)' ||
@@ -101,14 +115,17 @@ run_window_case() {
   pids+=("$NODE_PID")
   python3 "$root/inspector/tests/windows/x_map_watch.py" >"$work/windows" 2>"$work/watch.err" &
   pids+=($!)
-  for _ in $(seq 50); do
+  # Generous deadlines: the machine may be busy with other builds.
+  for _ in $(seq 300); do
     grep -q '^ready$' "$work/windows" && break
     sleep 0.1
   done
-  "${run[@]}" "$program" "$INSPECTOR_ADDRESS" >"$work/out" 2>"$work/err"
+  grep -q '^ready$' "$work/windows" || { echo "the window watcher did not start"; exit 1; }
+  # A window that never ends is a failure, not a hung suite.
+  timeout -k 5 200 "${run[@]}" "$program" "$INSPECTOR_ADDRESS" >"$work/out" 2>"$work/err"
   status=$?
   # The watcher reports a map a moment after it happened.
-  for _ in $(seq 30); do
+  for _ in $(seq 100); do
     grep -q "$title" "$work/windows" && break
     sleep 0.1
   done
@@ -128,7 +145,279 @@ check_window_run() {
   check "causes follow" "$(sed -n 3p <<<"$err")" "Caused by:"
 }
 
+# --- The window's life against the recording stand-in loader ---
+
+frontend_files="$root/inspector/frontend/node_modules/chii/public/front_end"
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Runs a copy of the exe with the stand-in as its WebView2Loader.dll on SCRIPT;
+# sets what run_window_case sets, and log (the stand-in's record).
+run_standin_case() {
+  [ "$with_webview2" = ON ] || skip "built without the WebView2 SDK"
+  [ -f "$standin" ] || skip "no stand-in loader"
+  mkdir -p "$work/bin"
+  cp "$exe" "$work/bin/vorpel_inspector.exe"
+  cp "$standin" "$work/bin/WebView2Loader.dll"
+  printf '%s\n' "$1" >"$work/script"
+  : >"$work/log"
+  VORPEL_STANDIN_SCRIPT=$(windows_path "$work/script")
+  VORPEL_STANDIN_LOG=$(windows_path "$work/log")
+  export VORPEL_STANDIN_SCRIPT VORPEL_STANDIN_LOG
+  run_window_case "$work/bin/vorpel_inspector.exe"
+  log=$(tr -d '\r' <"$work/log")
+}
+
+# The line number of the first log line matching REGEX after line FROM (0: none).
+log_line() {  # log_line REGEX [FROM]
+  local found
+  found=$(tail -n +"$((${2:-0} + 1))" <<<"$log" | grep -En -m 1 -- "$1" | cut -d: -f1)
+  [ -n "$found" ] && echo "$((found + ${2:-0}))" || echo 0
+}
+check_logged() {  # check_logged DESCRIPTION REGEX [FROM]
+  if [ "$(log_line "$2" "${3:-0}")" = 0 ]; then
+    printf 'FAILED: %s\n  no log line after line %s matches: %s\n' "$1" "${3:-0}" "$2"
+    failures=$((failures + 1))
+  fi
+}
+check_not_logged() {  # check_not_logged DESCRIPTION REGEX
+  if [ "$(log_line "$2")" != 0 ]; then
+    printf 'FAILED: %s\n  logged: %s\n' "$1" "$(grep -E -m 1 -- "$2" <<<"$log")"
+    failures=$((failures + 1))
+  fi
+}
+check_before() {  # check_before DESCRIPTION FIRST-REGEX THEN-REGEX
+  local first then
+  first=$(log_line "$2")
+  then=$(log_line "$3")
+  if [ "$first" = 0 ] || [ "$then" = 0 ] || [ "$first" -ge "$then" ]; then
+    printf 'FAILED: %s\n  %s (line %s) must come before %s (line %s)\n' "$1" "$2" "$first" "$3" "$then"
+    failures=$((failures + 1))
+  fi
+}
+# The last put_Bounds before line UNTIL.
+last_bounds() {
+  head -n "$(($1 - 1))" <<<"$log" | sed -n 's/^Controller\.put_Bounds //p' | tail -n 1
+}
+check_ended() {  # check_ended STATUS REPORT
+  check "exit status" "$status" "$1"
+  check "report" "$err" "$2"
+  check "three lines on standard output" "$(wc -l <<<"$out")" 3
+  check_not_logged "every call on the UI thread" '^WRONG THREAD'
+}
+check_window_shown() {
+  check "window with the exact title, client area 800x600" \
+    "$(grep -Fx -m 1 "800x600 $title" <<<"$windows")" "800x600 $title"
+}
+report() {  # report OUTERMOST CAUSE...
+  printf 'Error: %s\n\nCaused by:' "$1"
+  shift
+  # A lone cause is not numbered.
+  [ $# -eq 1 ] && printf '\n    %s' "$1" && return
+  local i=0 cause
+  for cause in "$@"; do
+    printf '\n    %d: %s' "$i" "$cause"
+    i=$((i + 1))
+  done
+}
+webview_failure="failed to create webview (is the WebView2 runtime installed?)"
+# Wine's texts for the failures the stand-in reports.
+wine_file_not_found="File not found."
+wine_access_denied="Access denied."
+wine_unspecified="Call failed."
+
+# The scenarios: each runs a script and checks the record and the ending.
+standin_startup() {
+  run_standin_case $'wait\nresize 1000 700\ndpi 120\nclose'
+  check_ended 0 ""
+  check_window_shown
+  check_logged "the profile goes to the local application data" \
+    '^CreateCoreWebView2EnvironmentWithOptions browser=<null> data=[A-Z]:\\users\\[^\\]+\\AppData\\Local\\vorpel_inspector\\WebView2 options=<null>$'
+  check_logged "the environment's completion handler is released" \
+    '^> environment handler references left: 0$'
+  check_logged "the controller's completion handler is released" \
+    '^> controller handler references left: 0$'
+  check_logged "the controller's parent is the window" \
+    '^Environment\.CreateCoreWebView2Controller parent-is-window=1$'
+  local address
+  address=$(sed -n 's/^vorpel_inspector: devtools   = //p' <<<"$out")
+  check "navigates once to the printed address" \
+    "$(grep -c '^WebView\.Navigate ' <<<"$log")/$(grep -m 1 '^WebView\.Navigate ' <<<"$log")" \
+    "1/WebView.Navigate $address (devtools=0 zoom-control=0 context-menus=1 script=1)"
+  check_before "the filter is registered before the navigation" \
+    '^WebView\.AddWebResourceRequestedFilter http://devtools\.\* 0$' '^WebView\.Navigate '
+  check_before "the request handler is registered before the navigation" \
+    '^WebView\.add_WebResourceRequested$' '^WebView\.Navigate '
+  check_before "the web view is shown before the navigation" '^Controller\.put_IsVisible 1$' \
+    '^WebView\.Navigate '
+  check_logged "the page gets the focus" '^Controller\.MoveFocus 0$' "$(log_line '^WebView\.Navigate ')"
+  check "first bounds: the 800x600 client area" \
+    "$(sed -n 's/^Controller\.put_Bounds //p' <<<"$log" | head -n 1)" "0 0 800 600"
+  # The frame stays as it is: Wine keeps the monitor's DPI.
+  local action client resized
+  for action in 'resize 1000 700' 'dpi 120'; do
+    action=$(log_line "^> $action$")
+    client=$(sed -n 's/^> client //p' <<<"$(tail -n +"$action" <<<"$log")" | head -n 1)
+    check "bounds follow '$(sed -n "${action}s/^> //p" <<<"$log")'" \
+      "$(last_bounds "$(log_line '^> client ' "$action")")" "$client"
+    [ -n "${resized:-}" ] || resized=$client
+  done
+  read -r _ _ width height <<<"$resized"
+  check "the DPI change's suggested size is taken" "$client" \
+    "0 0 $((width + 250)) $((height + 175))"
+}
+
+standin_move() {
+  run_standin_case $'move 40 50\nmove 60 70\nclose'
+  check_ended 0 ""
+  local move
+  for move in '40 50' '60 70'; do
+    check_logged "the web view hears of the move to $move" \
+      "^Controller\.NotifyParentWindowPositionChanged \(parent at $move\)$" "$(log_line "^> move $move$")"
+  done
+}
+
+standin_minimize() {
+  run_standin_case $'minimize\nwait\nrestore\nwait\nclose'
+  check_ended 0 ""
+  local minimized restored
+  minimized=$(log_line '^> minimize$')
+  restored=$(log_line '^> restore$')
+  check "hidden while minimised" "$(log_line '^Controller\.put_IsVisible ' "$minimized")" \
+    "$(log_line '^Controller\.put_IsVisible 0$' "$minimized")"
+  check "hidden before the restore" "$(($(log_line '^Controller\.put_IsVisible 0$' "$minimized") < restored))" 1
+  check_logged "shown again on restore" '^Controller\.put_IsVisible 1$' "$restored"
+  check "bounds are the restored client area" "$(last_bounds "$(log_line '^> client ' "$restored")")" \
+    "$(sed -n "$(log_line '^> client ' "$restored")s/^> client //p" <<<"$log")"
+}
+
+standin_serving() {
+  # PATH STATUS REASON CONTENT-TYPE (the body is the table's file, or "Not Found").
+  local requests=(
+    "js_app.html 200 OK text/html; charset=utf-8"
+    "ui/legacy/legacy.js 200 OK text/javascript; charset=utf-8"
+    "Images/touchCursor_2x.png 200 OK image/png"
+    "Images/zoom-in.svg 200 OK image/svg+xml"
+    "core/i18n/locales/en-US.json 200 OK application/json; charset=utf-8"
+    "no/such/file.js 404 Not Found text/plain; charset=utf-8"
+  )
+  local script="" entry
+  for entry in "${requests[@]}"; do
+    script+="request GET http://devtools.localhost/${entry%% *}"$'\n'
+  done
+  run_standin_case "${script}request GET https://example.com/js_app.html"$'\nclose'
+  check_ended 0 ""
+  local number=0 path rest status reason type expected size
+  for entry in "${requests[@]}"; do
+    number=$((number + 1))
+    path=${entry%% *}
+    rest=${entry#* }
+    status=${rest%% *}
+    rest=${rest#* }
+    if [ "$status" = 200 ]; then
+      reason=OK type=${rest#OK }
+      expected="$frontend_files/$path"
+    else
+      reason="Not Found" type=${rest#Not Found }
+      printf 'Not Found' >"$work/not-found"
+      expected="$work/not-found"
+    fi
+    size=$(stat -c %s "$expected")
+    check_logged "$path: status, reason and headers" \
+      "^Environment\.CreateWebResourceResponse $status \[$reason\] \[content-type: ${type//+/\\+}\]$" \
+      "$(log_line "^> request GET http://devtools\.localhost/$path$")"
+    check "$path: read whole from another thread with the UI thread busy" \
+      "$(grep -m 1 "^> response $number " <<<"$log")" \
+      "> response $number $status [$reason] read: $size bytes, the stream itself, last read 0x00000001"
+    if ! cmp -s "$work/log.body$number" "$expected"; then
+      echo "FAILED: $path: the bytes read are not the table's"
+      failures=$((failures + 1))
+    fi
+    check "$path: every reference returned" \
+      "$(grep -m 1 "^> response $number references" <<<"$log")" \
+      "> response $number references left: stream 0, request objects 0"
+  done
+  check "an address outside the filter is not the program's" \
+    "$(grep -m 1 "^> response $((number + 1))" <<<"$log")" "> response $((number + 1)): none"
+}
+
+# Creation ending early: SCRIPT STATUS, then the report's lines.
+standin_lifecycle() {
+  run_standin_case "$1"
+  shift
+  local expected_status=$1
+  shift
+  if [ $# -gt 0 ]; then
+    check_ended "$expected_status" "$(report "$@")"
+  else
+    check_ended "$expected_status" ""
+  fi
+  check_window_shown
+}
+
+standin_case() {
+  case $1 in
+    startup) standin_startup ;;
+    move) standin_move ;;
+    minimize) standin_minimize ;;
+    serving) standin_serving ;;
+    close-while-environment-pending)
+      standin_lifecycle $'environment pending\nclose' 0
+      check_not_logged "no controller was asked for" '^Environment\.'
+      ;;
+    close-while-controller-pending)
+      standin_lifecycle $'controller pending\nclose' 0
+      check_not_logged "nothing navigated" '^WebView\.Navigate'
+      ;;
+    environment-fails-at-once)
+      standin_lifecycle 'environment fail-sync 0x80070002' 1 "$webview_failure" \
+        "create the WebView2 environment" "$wine_file_not_found (os error 2)"
+      ;;
+    environment-fails-later)
+      standin_lifecycle 'environment fail-async 0x80070005' 1 "$webview_failure" \
+        "create the WebView2 environment" "$wine_access_denied (os error 5)"
+      ;;
+    controller-fails-at-once)
+      standin_lifecycle 'controller fail-sync 0x80004005' 1 "$webview_failure" \
+        "create the WebView2 controller" "$wine_unspecified (HRESULT 0x80004005)"
+      ;;
+    controller-fails-later)
+      standin_lifecycle 'controller fail-async 0x80070005' 1 "$webview_failure" \
+        "create the WebView2 controller" "$wine_access_denied (os error 5)"
+      ;;
+    browser-process-exits)
+      standin_lifecycle $'wait\nprocess-failed browser-exited crashed 0xC0000005\nwait\nclose' 1 \
+        "the webview stopped (its browser process exited)" \
+        "WebView2 browser process failure (reason: crashed, exit code 0xC0000005)"
+      check_not_logged "nothing is closed by the close request" '^> close$'
+      ;;
+    profile-falls-back)
+      # Local application data as a relative path: the profile must not follow it.
+      before_window_run() {
+        "${run[@]}" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+          /v 'Local AppData' /t REG_EXPAND_SZ /d 'relative' /f </dev/null >/dev/null 2>&1
+        "${run[@]}" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' \
+          /v 'Local AppData' /t REG_SZ /d 'relative' /f </dev/null >/dev/null 2>&1
+      }
+      standin_lifecycle 'close' 0
+      check_logged "the profile goes to the temporary folder" \
+        '^CreateCoreWebView2EnvironmentWithOptions browser=<null> data=[A-Z]:\\.*\\vorpel_inspector\\WebView2 options=<null>$'
+      ;;
+    render-process-exits)
+      standin_lifecycle $'wait\nprocess-failed render-exited crashed 5\nwait\nclose' 0
+      check_logged "the page is reloaded" '^WebView\.Reload$' "$(log_line '^> process-failed')"
+      ;;
+    *)
+      echo "unknown stand-in case $1"
+      exit 2
+      ;;
+  esac
+}
+
 case $case_name in
+  standin-*)
+    standin_case "${case_name#standin-}"
+    ;;
   non-ascii-argument)
     # Arguments and the override travel as UTF-16 and must come back as the same UTF-8.
     address=$'h\xc3\xa9\xe2\x80\x94\xf0\x9f\x98\x80'
