@@ -184,8 +184,13 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
         .with_context("failed to create inspector window");
   }
 
-  // The context first: it starts the network process while the window is made.
-  WebKitWebContext* context = create_web_context();
+  // The view and its first load before the window: the network and web
+  // processes start while the window is made.
+  auto view = create_web_view(create_web_context(), frontend_address);
+  if (!view) {
+    return std::move(view).error().with_context(
+        "failed to create webview (is the WebKitGTK runtime installed?)");
+  }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), kWindowTitle);
   // The size is in physical pixels whatever the monitor's scale.
@@ -193,15 +198,9 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   gtk_window_set_default_size(GTK_WINDOW(window), kInitialWidth / scale, kInitialHeight / scale);
   static LoopControl control;
   g_signal_connect(window, "delete-event", G_CALLBACK(on_delete_event), &control);
-  gtk_widget_show(window);
-
-  auto view = create_web_view(context, frontend_address);
-  if (!view) {
-    return std::move(view).error().with_context(
-        "failed to create webview (is the WebKitGTK runtime installed?)");
-  }
   gtk_container_add(GTK_CONTAINER(window), view.value());
   gtk_widget_show(view.value());
+  gtk_widget_show(window);
   gtk_widget_grab_focus(view.value());
   if (on_started) on_started(window_loader(WEBKIT_WEB_VIEW(view.value())));
 
