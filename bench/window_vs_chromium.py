@@ -4,10 +4,30 @@
 Both show the same frontend on the same paused node script: vorpel_inspector
 from its embedded table, Chromium (`--app=`) from a local HTTP server over the
 package's files. The time runs from launch until node prints "Debugger
-attached."; memory is the peak PSS summed over the launched process tree.
+attached."; memory is the peak PSS summed over the launched process tree,
+sampled until 3 s after the attach.
 
-usage: bench/window_vs_chromium.py [build/vorpel_inspector] [runs]
+Fairness on a small shared machine:
+- The two programs alternate run by run (and which goes first alternates
+  pair by pair), so a slow minute of the machine hits both alike.
+- Two cases. "first launch": both start on fresh data: a new Chromium
+  profile, a new home and XDG folders for each. "second launch": each starts
+  on what its own first launch of the same pair left behind (the same
+  profile, the same XDG_DATA_HOME). Each pair runs first, then second.
+- Chromium's flags: --app and 800x600 to show one page in a window of the
+  same size; a fresh --user-data-dir; --no-first-run and
+  --no-default-browser-check so no first-run UI opens; --disable-gpu since
+  Xvfb has none; background networking, component updates and sync off,
+  since this closed network refuses them (retries would only slow it);
+  --no-sandbox because the benchmark may run as root.
+
+With --baseline another build of vorpel_inspector (and --baseline-env, its
+extra environment) takes Chromium's place, to measure one change on its own.
+
+usage: bench/window_vs_chromium.py [--runs N] [--screenshot FILE]
+           [--baseline PROGRAM] [--baseline-env VAR=VALUE ...] [build/vorpel_inspector]
 """
+import argparse
 import http.server
 import os
 import re
@@ -24,6 +44,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FRONTEND = os.path.join(ROOT, "inspector/frontend/node_modules/chii/public/front_end")
 SCRIPT = os.path.join(ROOT, "demo/sample.js")
+SETTLE_SECONDS = 3  # the page keeps loading panels after the attach
+TIMEOUT_SECONDS = 60
 
 
 def start_display():
@@ -39,6 +61,7 @@ def start_display():
                 break
             time.sleep(0.05)
         server.kill()
+        server.wait()
     sys.exit("Xvfb did not start")
 
 
@@ -84,8 +107,19 @@ def session_pss_kb(session):
     return total
 
 
-def measure(make_command, env):
-    """make_command(target) gives the argv that shows the frontend for target."""
+def data_folders(root):
+    """A home and XDG folders of its own under root, as a fresh user has them."""
+    env = {}
+    for variable in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                     "XDG_STATE_HOME"):
+        folder = os.path.join(root, variable.lower())
+        os.makedirs(folder, exist_ok=True)
+        env[variable] = folder
+    return env
+
+
+def measure(command, env, display, screenshot=None):
+    """One launch: (seconds to attach or None, peak PSS in KiB)."""
     node, target = start_node()
     attached = threading.Event()
 
@@ -96,22 +130,23 @@ def measure(make_command, env):
 
     threading.Thread(target=watch, daemon=True).start()
     start = time.monotonic()
-    tool = subprocess.Popen(make_command(target), env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            start_new_session=True)
+    tool = subprocess.Popen(command(target), env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
     peak = 0
     elapsed = None
     settle_until = None
     while True:
         peak = max(peak, session_pss_kb(tool.pid))
+        now = time.monotonic()
         if elapsed is None and attached.is_set():
-            elapsed = time.monotonic() - start
-            settle_until = time.monotonic() + 3  # the page keeps loading panels
-        if settle_until and time.monotonic() > settle_until:
-            break
-        if time.monotonic() - start > 60:
+            elapsed = now - start
+            settle_until = now + SETTLE_SECONDS
+        if (settle_until and now > settle_until) or now - start > TIMEOUT_SECONDS:
             break
         time.sleep(0.05)
+    if screenshot:
+        subprocess.run(["import", "-display", display, "-window", "root", screenshot],
+                       stderr=subprocess.DEVNULL)
     os.killpg(tool.pid, signal.SIGKILL)
     tool.wait()
     node.kill()
@@ -119,41 +154,98 @@ def measure(make_command, env):
     return elapsed, peak
 
 
+def summary(values):
+    if len(values) < 2:
+        value = values[0] if values else float("nan")
+        return value, value, value
+    q1, median, q3 = statistics.quantiles(values, n=4, method="inclusive")
+    return q1, median, q3
+
+
 def main():
-    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/vorpel_inspector")
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    parser = argparse.ArgumentParser()
+    parser.add_argument("program", nargs="?", default="build/vorpel_inspector")
+    parser.add_argument("--runs", type=int, default=15, help="pairs of launches per case")
+    parser.add_argument("--screenshot", help="save the last vorpel window shown here (PNG)")
+    parser.add_argument("--baseline", help="another vorpel_inspector in Chromium's place")
+    parser.add_argument("--baseline-env", action="append", default=[], metavar="VAR=VALUE")
+    args = parser.parse_args()
+    program = os.path.abspath(args.program)
     chromium = shutil.which("chromium")
-    if not chromium:
+    if not chromium and not args.baseline:
         sys.exit("needs Debian's chromium package")
+
     display_server, display = start_display()
     http_server, port = serve_frontend()
-    env = dict(os.environ, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="disabled:")
-    env.pop("VORPEL_INSPECTOR_FRONTEND", None)
-    profile = tempfile.mkdtemp()
+    base_env = dict(os.environ, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="disabled:")
+    base_env.pop("VORPEL_INSPECTOR_FRONTEND", None)
     url = f"http://127.0.0.1:{port}/js_app.html?ws={{ws}}&experiments=true&v8only=true"
-    tools = {
-        "vorpel_inspector": lambda target: [program, target.split("/")[0]],
-        "chromium --app": lambda target: [
+    scratch = tempfile.mkdtemp(prefix="window-bench-")
+
+    def vorpel(root, path=program, extra=()):
+        env = dict(base_env, **data_folders(root))
+        env.update(setting.split("=", 1) for setting in extra)
+        return (lambda target: [path, target.split("/")[0]]), env
+
+    def chromium_app(root):
+        env = dict(base_env, **data_folders(root))
+        profile = os.path.join(root, "profile")
+        return (lambda target: [
             chromium, "--app=" + url.replace("{ws}", target), f"--user-data-dir={profile}",
-            "--no-sandbox", "--no-first-run", "--no-default-browser-check", "--disable-gpu",
-            "--window-size=800,600"],
-    }
-    results = {}
+            "--no-first-run", "--no-default-browser-check", "--disable-gpu",
+            "--window-size=800,600", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--no-sandbox"]), env
+
+    programs = {"vorpel_inspector": vorpel, "chromium --app": chromium_app}
+    if args.baseline:
+        baseline = os.path.abspath(args.baseline)
+        programs = {"vorpel_inspector": vorpel,
+                    "baseline": lambda root: vorpel(root, baseline, args.baseline_env)}
+    samples = {(case, name): [] for case in ("first", "second") for name in programs}
+    failures = 0
     try:
-        for name, make_command in tools.items():
-            samples = [measure(make_command, env) for _ in range(runs)]
-            times = [seconds for seconds, _ in samples if seconds is not None]
-            results[name] = (statistics.median(times) if times else float("nan"),
-                             statistics.median(pss for _, pss in samples))
+        for run in range(args.runs):
+            names = list(programs) if run % 2 == 0 else list(reversed(programs))
+            roots = {name: tempfile.mkdtemp(dir=scratch) for name in names}
+            for case in ("first", "second"):
+                for name in names:
+                    command, env = programs[name](roots[name])
+                    shot = (args.screenshot if args.screenshot and name == "vorpel_inspector"
+                            and case == "first" and run == args.runs - 1 else None)
+                    seconds, pss = measure(command, env, display, shot)
+                    if seconds is None:
+                        failures += 1
+                        print(f"run {run + 1} {case} {name}: no attach in {TIMEOUT_SECONDS} s",
+                              file=sys.stderr)
+                        continue
+                    samples[(case, name)].append((seconds, pss))
+            for root in roots.values():
+                shutil.rmtree(root, ignore_errors=True)
+            print(f"pair {run + 1}/{args.runs} done", file=sys.stderr)
     finally:
         http_server.shutdown()
         display_server.kill()
-        shutil.rmtree(profile, ignore_errors=True)
-    for name, (seconds, pss) in results.items():
-        print(f"{name:18} launch to attached {seconds * 1000:7.0f} ms   "
-              f"peak PSS {pss / 1024:7.1f} MiB   (median of {runs})")
-    ours, theirs = results["vorpel_inspector"], results["chromium --app"]
-    print(f"ratio (vorpel / chromium): time {ours[0] / theirs[0]:.2f}, memory {ours[1] / theirs[1]:.2f}")
+        display_server.wait()
+        shutil.rmtree(scratch, ignore_errors=True)
+
+    print(f"{args.runs} interleaved pairs per case; quartiles Q1 / median / Q3")
+    for case in ("first", "second"):
+        print(f"\n{case} launch")
+        medians = {}
+        for name in programs:
+            runs = samples[(case, name)]
+            ms = summary([seconds * 1000 for seconds, _ in runs])
+            mib = summary([pss / 1024 for _, pss in runs])
+            medians[name] = (ms[1], mib[1])
+            print(f"  {name:17} attach {ms[0]:5.0f} / {ms[1]:5.0f} / {ms[2]:5.0f} ms   "
+                  f"peak PSS {mib[0]:6.1f} / {mib[1]:6.1f} / {mib[2]:6.1f} MiB   (n={len(runs)})")
+        other = list(programs)[1]
+        ours, theirs = medians["vorpel_inspector"], medians[other]
+        print(f"  ratio of medians (vorpel / {other.split()[0]}): time {ours[0] / theirs[0]:.2f}, "
+              f"memory {ours[1] / theirs[1]:.2f}")
+    if failures:
+        print(f"\n{failures} launches did not attach", file=sys.stderr)
+        sys.exit(1)
 
 
 if __name__ == "__main__":

@@ -42,7 +42,8 @@ else()
   pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET gtk+-3.0 webkit2gtk-4.1)
   # GTK and WebKit are loaded only by a run that opens the window.
   add_library(vorpel_inspector_gtk MODULE src/inspector_window_gtk.cpp src/browser_links_gtk.cpp
-              src/save_dialog_gtk.cpp src/web_data_store_gtk.cpp)
+              src/save_dialog_gtk.cpp src/web_data_store_gtk.cpp
+              src/table_body_stream_gtk.cpp src/web_process_tuning_gtk.cpp)
   set_target_properties(vorpel_inspector_gtk PROPERTIES
     PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

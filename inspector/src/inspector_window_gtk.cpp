@@ -16,8 +16,10 @@
 #include "inspector_window_module.h"
 #include "page_language.h"
 #include "save_dialog_gtk.h"
+#include "table_body_stream.h"
 #include "target_selection.h"
 #include "web_data_store_gtk.h"
+#include "web_process_tuning_gtk.h"
 
 namespace {
 
@@ -66,9 +68,8 @@ void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
 
   ProtocolResponse response = services->handle("", std::move(request));
 
-  // The table's bytes live as long as the program: no copy, nothing to free.
-  GInputStream* body =
-      g_memory_input_stream_new_from_data(response.body.data(), response.body.size(), nullptr);
+  // Read in place from the table, which lives as long as the program.
+  GInputStream* body = table_body_stream(response.body);
   WebKitURISchemeResponse* scheme_response =
       webkit_uri_scheme_response_new(body, static_cast<gint64>(response.body.size()));
   webkit_uri_scheme_response_set_status(scheme_response, response.status, nullptr);
@@ -146,10 +147,11 @@ WebKitWebContext* create_web_context() {
   return context;
 }
 
-Result<GtkWidget*> create_web_view(const std::string& start_address) {
+Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string& start_address) {
   const std::string address = to_frontend_scheme_form(start_address);
   GError* error = nullptr;
   if (!g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, &error)) {
+    g_object_unref(context);
     return ErrorChain::from_message(gerror_text(error));
   }
   WebKitUserContentManager* content = webkit_user_content_manager_new();
@@ -170,7 +172,6 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   webkit_settings_set_enable_webaudio(settings, FALSE);
   webkit_settings_set_enable_webgl(settings, FALSE);
 
-  WebKitWebContext* context = create_web_context();
   GtkWidget* view =
       GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager",
                               content, "settings", settings, nullptr));
@@ -178,6 +179,7 @@ Result<GtkWidget*> create_web_view(const std::string& start_address) {
   g_object_unref(content);
   g_object_unref(context);
   send_links_to_browser(WEBKIT_WEB_VIEW(view), address);
+  restore_web_process_environment();
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
   return view;
 }
@@ -212,6 +214,7 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   // processes start; a user's own setting wins.
   g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
+  tune_web_processes();
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
   char** argv = nullptr;
@@ -221,6 +224,13 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
         .with_context("failed to create inspector window");
   }
 
+  // The view and its first load before the window: the network and web
+  // processes start while the window is made.
+  auto view = create_web_view(create_web_context(), frontend_address);
+  if (!view) {
+    return std::move(view).error().with_context(
+        "failed to create webview (is the WebKitGTK runtime installed?)");
+  }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), kWindowTitle);
   // The size is in physical pixels whatever the monitor's scale.
@@ -228,15 +238,9 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   gtk_window_set_default_size(GTK_WINDOW(window), kInitialWidth / scale, kInitialHeight / scale);
   static LoopControl control;
   g_signal_connect(window, "delete-event", G_CALLBACK(on_delete_event), &control);
-  gtk_widget_show(window);
-
-  auto view = create_web_view(frontend_address);
-  if (!view) {
-    return std::move(view).error().with_context(
-        "failed to create webview (is the WebKitGTK runtime installed?)");
-  }
   gtk_container_add(GTK_CONTAINER(window), view.value());
   gtk_widget_show(view.value());
+  gtk_widget_show(window);
   gtk_widget_grab_focus(view.value());
   if (on_started) on_started(window_loader(WEBKIT_WEB_VIEW(view.value())));
 

@@ -1,0 +1,45 @@
+#include "web_process_tuning.h"
+
+namespace {
+
+// JavaScriptCore tiers, measured on the embedded frontend up to the attach:
+// the DFG tier compiles nothing that pays back before the page is idle, and a
+// later baseline JIT skips code that runs a few times at start-up. Together
+// -18 MiB of the web process at the same time to attach (turning the JIT off
+// entirely costs +70-100 ms).
+constexpr EnvironmentSetting kJavaScriptTiers[] = {
+    {"JSC_useDFGJIT", "false"},
+    {"JSC_thresholdForJITAfterWarmUp", "2000"},
+    {"JSC_thresholdForJITSoon", "400"},
+};
+
+// Without a GPU, GTK's GL probe at display open loads Mesa's software driver
+// and LLVM in every process that opens the display, for nothing: the web view
+// never composites with GL (hardware acceleration is "never").
+constexpr EnvironmentSetting kGtkWithoutGl = {"GDK_GL", "disable"};
+
+// WebKit sets up EGL in the window process when the view is created, for a
+// DMA-BUF renderer this program never uses; with no vendor library it finds no
+// display, loads no driver, and quietly takes the shared-memory path. Only
+// while the view is created: the web process needs EGL. With GDK_GL above:
+// -20 MiB and -50 ms in the window process.
+constexpr EnvironmentSetting kWindowWithoutEgl = {"__EGL_VENDOR_LIBRARY_FILENAMES",
+                                                  "/nonexistent/vorpel_inspector-no-egl.json"};
+
+}  // namespace
+
+WebProcessTuning web_process_tuning(const std::function<bool(std::string_view)>& is_set,
+                                    bool has_render_node) {
+  WebProcessTuning tuning;
+  for (const EnvironmentSetting& setting : kJavaScriptTiers) {
+    if (!is_set(setting.name)) tuning.kept.push_back(setting);
+  }
+  // A user who chose anything about GL or EGL gets the whole stack as WebKit
+  // and GTK would set it up.
+  if (has_render_node || is_set(kGtkWithoutGl.name) || is_set(kWindowWithoutEgl.name)) {
+    return tuning;
+  }
+  tuning.kept.push_back(kGtkWithoutGl);
+  tuning.window_only.push_back(kWindowWithoutEgl);
+  return tuning;
+}
