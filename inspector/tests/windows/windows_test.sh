@@ -18,6 +18,8 @@ private_prefix=
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  # Started by a case's background hook, which cannot add to pids.
+  [ -f "$work/hook.pids" ] && kill $(cat "$work/hook.pids") 2>/dev/null
   if [ -n "$private_prefix" ]; then
     WINEPREFIX=$private_prefix "$(vorpel_wineserver)" -k 2>/dev/null
   fi
@@ -101,6 +103,9 @@ use_private_wine_session() {
 
 # Runs the exe on a real node inspector while watching the display; sets
 # status, out, err and windows (one "WxH title" line per mapped window).
+# A case may set window_args (the exe's options) and define during_window_run,
+# started in the background beside the exe.
+window_args=()
 run_window_case() {
   local program=$1
   command -v node >/dev/null || skip "node is not installed"
@@ -122,7 +127,12 @@ run_window_case() {
   done
   grep -q '^ready$' "$work/windows" || { echo "the window watcher did not start"; exit 1; }
   # A window that never ends is a failure, not a hung suite.
-  timeout -k 5 200 "${run[@]}" "$program" "$INSPECTOR_ADDRESS" >"$work/out" 2>"$work/err"
+  if declare -F during_window_run >/dev/null; then
+    during_window_run &
+    pids+=($!)
+  fi
+  timeout -k 5 200 "${run[@]}" "$program" "${window_args[@]}" "$INSPECTOR_ADDRESS" \
+    >"$work/out" 2>"$work/err"
   status=$?
   # The watcher reports a map a moment after it happened.
   for _ in $(seq 100); do
@@ -341,6 +351,36 @@ standin_serving() {
     "$(grep -m 1 "^> response $((number + 1))" <<<"$log")" "> response $((number + 1)): none"
 }
 
+# --follow: node restarted at the same port once the window shows the first
+# target; the window navigates to the new one from the watcher's thread.
+standin_follow() {
+  window_args=(--follow)
+  during_window_run() {
+    for _ in $(seq 600); do
+      grep -q '^WebView\.Navigate ' "$work/log" 2>/dev/null && break
+      sleep 0.1
+    done
+    kill "$NODE_PID"
+    while kill -0 "$NODE_PID" 2>/dev/null; do sleep 0.05; done
+    node --inspect="$INSPECTOR_ADDRESS" -e 'setInterval(() => {}, 1000)' 2>"$work/node2.log" &
+    echo $! >>"$work/hook.pids"
+  }
+  run_standin_case $'await-navigation 2\nclose'
+  check "exit status" "$status" 0
+  check "report" "$err" ""
+  check_not_logged "every call on the UI thread" '^WRONG THREAD'
+  check_not_logged "the second navigation came in time" '^> no navigation'
+  local second_id
+  second_id=$(sed -n 's|^Debugger listening on ws://[^/]*/||p' "$work/node2.log" | head -n 1)
+  check "five lines on standard output" "$(wc -l <<<"$out")" 5
+  check_match "the new target is printed" "$(sed -n 4p <<<"$out")" \
+    "^vorpel_inspector: ws target  = .*/$second_id\$"
+  local navigations
+  navigations=$(sed -n 's/^WebView\.Navigate \(.*\) (.*)$/\1/p' <<<"$log")
+  check "navigates to each printed address in turn" "$navigations" \
+    "$(sed -n 's/^vorpel_inspector: devtools   = //p' <<<"$out")"
+}
+
 # Creation ending early: SCRIPT STATUS, then the report's lines.
 standin_lifecycle() {
   run_standin_case "$1"
@@ -361,6 +401,7 @@ standin_case() {
     move) standin_move ;;
     minimize) standin_minimize ;;
     serving) standin_serving ;;
+    follow) standin_follow ;;
     close-while-environment-pending)
       standin_lifecycle $'environment pending\nclose' 0
       check_not_logged "no controller was asked for" '^Environment\.'

@@ -12,7 +12,7 @@ namespace standin {
 HRESULT begin_controller_creation(
     HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler);
 
-// The first navigation starts the script's actions.
+// Counts the navigations; the first starts the script's actions.
 void navigated();
 
 }  // namespace standin

@@ -7,6 +7,7 @@
 //   request METHOD URI          answer through the program's handler; read on another thread
 //   move X Y | resize W H | dpi N | minimize | restore | close | wait
 //   post MESSAGE WPARAM LPARAM    a message to the program's window
+//   await-navigation N           hold the script until N navigations (60 s at most)
 //   process-failed KIND REASON EXIT-CODE   (browser-exited, render-exited, render-unresponsive)
 // The actions start after the first navigation, or once creation is left pending.
 #include <windows.h>
@@ -35,6 +36,8 @@ constexpr UINT_PTR kActionTimer = 1;
 constexpr UINT kActionPeriodMs = 100;
 // The UI thread waits this long for a response to be read elsewhere.
 constexpr DWORD kReadDeadlineMs = 30000;
+// An awaited navigation may need a restarted inspector first.
+constexpr int kAwaitTicks = 600;
 
 struct Creation {
   enum class Mode { kOk, kFailSync, kFailAsync, kPending } mode = Mode::kOk;
@@ -49,6 +52,8 @@ std::vector<std::vector<std::string>> actions;
 size_t next_action = 0;
 bool actions_started = false;
 int responses = 0;
+int navigations = 0;
+int held_ticks = 0;
 
 ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* environment_handler = nullptr;
 ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* controller_handler = nullptr;
@@ -223,6 +228,14 @@ int number(const std::vector<std::string>& words, size_t index) {
                               : 0;
 }
 
+// Whether the next action waits for the program to navigate again.
+bool holds(const std::vector<std::string>& words) {
+  if (words[0] != "await-navigation" || navigations >= number(words, 1)) return false;
+  if (++held_ticks < kAwaitTicks) return true;
+  record("> no navigation " + (words.size() > 1 ? words[1] : std::string()) + " in time");
+  return false;
+}
+
 void act(const std::vector<std::string>& words) {
   std::string text = ">";
   for (const std::string& word : words) text += " " + word;
@@ -269,7 +282,7 @@ void act(const std::vector<std::string>& words) {
             kind, failure_reason(words.size() > 2 ? words[2] : ""), number(words, 3))) {
       record("> nobody listens for ProcessFailed");
     }
-  } else if (verb != "wait") {
+  } else if (verb != "wait" && verb != "await-navigation") {
     record("> unknown action");
   }
 }
@@ -307,6 +320,8 @@ LRESULT CALLBACK driver_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_TIMER:
       if (wparam == kActionTimer) {
         if (next_action < actions.size()) {
+          if (holds(actions[next_action])) return 0;
+          held_ticks = 0;
           act(actions[next_action++]);
         } else {
           ::KillTimer(window, kActionTimer);
@@ -364,6 +379,7 @@ HRESULT begin_controller_creation(
 }
 
 void navigated() {
+  ++navigations;
   start_actions();
 }
 
