@@ -10,20 +10,12 @@
 
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
+#include "support/startup_text.h"
 #include "support/window_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kThirdLineText =
-    "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
-
-std::string target_lines(const std::string& target) {
-  return "vorpel_inspector: ws target  = " + target +
-         "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" + target +
-         "&experiments=true&v8only=true\n";
-}
 
 using FollowTest = WindowFixture;
 
@@ -42,7 +34,7 @@ TEST_F(FollowTest, ReattachesAfterEachRestart) {
     ASSERT_FALSE(target.empty()) << node->process().err();
     EXPECT_TRUE(node->process().wait_for_output("Debugger attached.", 60s))
         << "restart " << restart << inspector->err();
-    expected += (restart == 0 ? std::string(kThirdLineText) : "") + target_lines(target);
+    expected += (restart == 0 ? std::string(kThirdLine) : "") + target_lines(target);
     EXPECT_TRUE(inspector->wait_for_output(target_lines(target), 10s)) << inspector->out();
   }
   close_window(*inspector);

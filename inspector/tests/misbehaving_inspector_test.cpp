@@ -14,19 +14,11 @@
 
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
+#include "support/startup_text.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kThirdLine =
-    "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
-
-std::string three_lines(const std::string& target) {
-  return "vorpel_inspector: ws target  = " + target +
-         "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" + target +
-         "&experiments=true&v8only=true\n" + kThirdLine;
-}
 
 std::string report_prefix(const std::string& address) {
   return "Error: failed to read inspector targets from http://" + address + "/json\n\nCaused by:\n";

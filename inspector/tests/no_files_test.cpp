@@ -12,6 +12,7 @@
 
 #include "support/fresh_folders.h"
 #include "support/process_runner.h"
+#include "support/startup_text.h"
 #include "support/x_display.h"
 
 namespace {
@@ -31,13 +32,6 @@ bool memory_panel_shown(Color color) {
 std::string describe(Color color) {
   return std::to_string(color.red) + " " + std::to_string(color.green) + " " +
          std::to_string(color.blue);
-}
-
-std::string expected_lines(const std::string& target) {
-  return "vorpel_inspector: ws target  = " + target +
-         "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" + target +
-         "&experiments=true&v8only=true\n"
-         "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
 }
 
 // What the program may leave besides its data folder: the dconf client's flag
@@ -85,8 +79,19 @@ class NoFilesTest : public testing::Test {
   void close(Run& run, NodeInspector& node) {
     ASSERT_TRUE(display_.request_close(run.window));
     EXPECT_EQ(run.inspector->wait_exit(30s), std::optional<int>(0));
-    EXPECT_EQ(run.inspector->out(), expected_lines(node.target()));
+    EXPECT_EQ(run.inspector->out(), three_lines(node.target()));
     EXPECT_EQ(run.inspector->err(), "");
+  }
+
+  // A window attached to a paused script, left a moment to store what it
+  // stores, then closed.
+  void run_attached_window() {
+    NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
+    ASSERT_FALSE(node.address().empty()) << node.process().err();
+    Run run = open_attached(node, environment());
+    ASSERT_NE(run.window, 0u);
+    std::this_thread::sleep_for(3s);
+    close(run, node);
   }
 
   XDisplay display_;
@@ -94,14 +99,8 @@ class NoFilesTest : public testing::Test {
 };
 
 TEST_F(NoFilesTest, WindowRunWritesOnlyItsDataFolderAndStreamsClean) {
-  NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
-  ASSERT_FALSE(node.address().empty()) << node.process().err();
-  Run run = open_attached(node, environment());
-  ASSERT_NE(run.window, 0u);
-  // The frontend ran from the table and opened its WebSocket; let it store what it stores.
-  std::this_thread::sleep_for(3s);
-  close(run, node);
-
+  // The frontend runs from the table and opens its WebSocket.
+  run_attached_window();
   EXPECT_TRUE(unexpected(fresh_, fresh_.data_folder()).empty())
       << testing::PrintToString(unexpected(fresh_, fresh_.data_folder()));
   struct stat info {};
@@ -158,8 +157,8 @@ TEST_F(NoFilesTest, TwoWindowsOnOneDataFolderBothWorkAndKeepItSound) {
   }
   EXPECT_EQ(first.wait_exit(30s), std::optional<int>(0));
   EXPECT_EQ(second.wait_exit(30s), std::optional<int>(0));
-  EXPECT_EQ(first.out(), expected_lines(first_node.target()));
-  EXPECT_EQ(second.out(), expected_lines(second_node.target()));
+  EXPECT_EQ(first.out(), three_lines(first_node.target()));
+  EXPECT_EQ(second.out(), three_lines(second_node.target()));
   EXPECT_EQ(first.err() + second.err(), "");
 
   // Every database in the folder passes SQLite's own check.
@@ -189,12 +188,7 @@ TEST_F(NoFilesTest, DataFolderThatCannotBeMadeLeavesTheWindowWorking) {
   // A file where the folder should be: nothing can be kept, and nothing is.
   const std::string in_the_way = fresh_.data_folder();
   std::ofstream(in_the_way) << "not a folder";
-  NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
-  ASSERT_FALSE(node.address().empty()) << node.process().err();
-  Run run = open_attached(node, environment());
-  ASSERT_NE(run.window, 0u);
-  std::this_thread::sleep_for(3s);
-  close(run, node);
+  run_attached_window();
   EXPECT_TRUE(unexpected(fresh_, in_the_way).empty())
       << testing::PrintToString(unexpected(fresh_, in_the_way));
   EXPECT_TRUE(fs::is_regular_file(in_the_way));

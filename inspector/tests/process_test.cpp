@@ -9,24 +9,14 @@
 
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
+#include "support/startup_text.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kThirdLine =
-    "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
 constexpr const char* kUsageReport =
     "Error: usage: vorpel_inspector [--print-url] <inspector-http-addr e.g. 127.0.0.1:9229>\n";
-
-std::string three_lines(const std::string& target, const std::string& frontend) {
-  return "vorpel_inspector: ws target  = " + target +
-         "\nvorpel_inspector: devtools   = " + frontend + "\n" + kThirdLine;
-}
-
-std::string default_frontend(const std::string& target) {
-  return "http://devtools.localhost/js_app.html?ws=" + target + "&experiments=true&v8only=true";
-}
 
 std::string report_prefix(const std::string& address) {
   return "Error: failed to read inspector targets from http://" + address + "/json\n\nCaused by:\n";

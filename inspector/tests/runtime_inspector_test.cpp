@@ -4,6 +4,7 @@
 
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
+#include "support/startup_text.h"
 
 namespace {
 
@@ -23,13 +24,7 @@ TEST_P(RuntimeTest, PrintsTheFirstTargetOfAFreshEngine) {
     ASSERT_FALSE(target.empty()) << engine.process().err();
     EXPECT_EQ(result.exit_status, 0) << result.err << engine.process().err();
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(
-        result.out,
-        "vorpel_inspector: ws target  = " + target +
-            "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" + target +
-            "&experiments=true&v8only=true\n"
-            "vorpel_inspector: (frontend is embedded; override with "
-            "VORPEL_INSPECTOR_FRONTEND)\n");
+    EXPECT_EQ(result.out, three_lines(target));
     // Waiting for a close that never comes would cost a 3 s receive timeout
     // per attempt; an engine that starts slowly costs a few 150 ms pauses.
     if (!testing_windows_build()) {

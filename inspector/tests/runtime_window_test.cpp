@@ -14,14 +14,12 @@
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
+#include "support/startup_text.h"
 #include "support/window_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kThirdLine =
-    "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
 
 // Passes bytes both ways between a client and 127.0.0.1:port, and keeps what
 // the engine sent: its protocol replies are unmasked WebSocket text.
