@@ -1,26 +1,16 @@
 #include "link_policy.h"
 
-namespace {
-
-std::string lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return result;
-}
-
-}  // namespace
+#include "ascii_case.h"
 
 std::string web_origin(std::string_view uri) {
   const size_t colon = uri.find(':');
   if (colon == std::string_view::npos) return "";
-  const std::string scheme = lower(uri.substr(0, colon));
+  const std::string scheme = ascii_lowercase(uri.substr(0, colon));
   if (scheme != "http" && scheme != "https") return "";
   std::string_view rest = uri.substr(colon + 1);
   if (!rest.starts_with("//")) return "";
   rest.remove_prefix(2);
-  std::string authority = lower(rest.substr(0, rest.find_first_of("/?#")));
+  std::string authority = ascii_lowercase(rest.substr(0, rest.find_first_of("/?#")));
   // Credentials are no part of the origin.
   if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
   const std::string default_port = scheme == "http" ? ":80" : ":443";

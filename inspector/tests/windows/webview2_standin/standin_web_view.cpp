@@ -260,6 +260,27 @@ bool matches(const wchar_t* pattern, const wchar_t* text) {
 
 INT64 next_token = 1;
 
+// The program's event handlers, held until it removes them or the view goes.
+template <typename Handler>
+HRESULT add_handler(std::vector<std::pair<INT64, Handler*>>& handlers, Handler* handler,
+                    EventRegistrationToken* token) {
+  if (handler == nullptr || token == nullptr) return E_POINTER;
+  handler->AddRef();
+  token->value = next_token++;
+  handlers.emplace_back(token->value, handler);
+  return S_OK;
+}
+
+template <typename Handler>
+void remove_handler(std::vector<std::pair<INT64, Handler*>>& handlers,
+                    EventRegistrationToken token) {
+  std::erase_if(handlers, [&](auto& entry) {
+    if (entry.first != token.value) return false;
+    entry.second->Release();
+    return true;
+  });
+}
+
 }  // namespace
 
 // --- Environment ---
@@ -402,40 +423,26 @@ HRESULT WebView::Reload() {
 HRESULT WebView::add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
                                    EventRegistrationToken* token) {
   call("add_ProcessFailed");
-  if (handler == nullptr || token == nullptr) return E_POINTER;
-  handler->AddRef();
-  token->value = next_token++;
-  failure_handlers_.emplace_back(token->value, handler);
-  return state();
+  const HRESULT added = add_handler(failure_handlers_, handler, token);
+  return FAILED(added) ? added : state();
 }
 
 HRESULT WebView::remove_ProcessFailed(EventRegistrationToken token) {
   call("remove_ProcessFailed");
-  std::erase_if(failure_handlers_, [&](auto& entry) {
-    if (entry.first != token.value) return false;
-    entry.second->Release();
-    return true;
-  });
+  remove_handler(failure_handlers_, token);
   return S_OK;
 }
 
 HRESULT WebView::add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* handler,
                                           EventRegistrationToken* token) {
   call("add_WebResourceRequested");
-  if (handler == nullptr || token == nullptr) return E_POINTER;
-  handler->AddRef();
-  token->value = next_token++;
-  resource_handlers_.emplace_back(token->value, handler);
-  return state();
+  const HRESULT added = add_handler(resource_handlers_, handler, token);
+  return FAILED(added) ? added : state();
 }
 
 HRESULT WebView::remove_WebResourceRequested(EventRegistrationToken token) {
   call("remove_WebResourceRequested");
-  std::erase_if(resource_handlers_, [&](auto& entry) {
-    if (entry.first != token.value) return false;
-    entry.second->Release();
-    return true;
-  });
+  remove_handler(resource_handlers_, token);
   return S_OK;
 }
 
