@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "link_policy.h"
+#include "web_process_tuning_gtk.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ namespace {
 void open_in_browser(GtkWidget* widget, const char* uri) {
   GdkAppLaunchContext* launch = gdk_display_get_app_launch_context(gtk_widget_get_display(widget));
   GAppLaunchContext* context = G_APP_LAUNCH_CONTEXT(launch);
+  leave_tuning_out(context);
   char* scheme = g_uri_parse_scheme(uri);
   GAppInfo* browser = scheme != nullptr ? g_app_info_get_default_for_uri_scheme(scheme) : nullptr;
   g_free(scheme);
