@@ -13,15 +13,15 @@ if(WIN32)
                     "web view, and its tests will be skipped.")
   endif()
 
-  add_library(vorpel_window STATIC src/inspector_window_webview2.cpp)
-  target_link_libraries(vorpel_window PUBLIC vorpel_core vorpel_frontend
+  add_library(vorpel_window STATIC src/win32/inspector_window.cpp)
+  target_link_libraries(vorpel_window PUBLIC vorpel_core_on_platform vorpel_frontend
                         ole32 shell32 user32 uuid)
   target_compile_definitions(vorpel_window PRIVATE UNICODE _UNICODE)
   if(VORPEL_WITH_WEBVIEW2)
     # The SDK's header asks for "EventToken.h"; MinGW spells it in lower case.
     set(vorpel_webview2_shim "${CMAKE_CURRENT_BINARY_DIR}/webview2_shim")
     file(WRITE "${vorpel_webview2_shim}/EventToken.h" "#include <eventtoken.h>\n")
-    target_sources(vorpel_window PRIVATE src/read_only_stream-win32.cpp)
+    target_sources(vorpel_window PRIVATE src/win32/read_only_stream.cpp)
     target_include_directories(vorpel_window SYSTEM PRIVATE
                                "${vorpel_webview2_shim}" "${vorpel_webview2_native}/include")
     target_compile_definitions(vorpel_window PRIVATE VORPEL_WITH_WEBVIEW2=1)
@@ -40,10 +40,26 @@ if(WIN32)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET gtk+-3.0 webkit2gtk-4.1)
-  # GTK and WebKit are loaded only by a run that opens the window.
-  add_library(vorpel_inspector_gtk MODULE src/inspector_window_gtk.cpp src/browser_links_gtk.cpp
-              src/save_dialog_gtk.cpp src/web_data_store_gtk.cpp
-              src/table_body_stream_gtk.cpp src/web_process_tuning_gtk.cpp)
+
+  # The GTK window's rules: pure, so the unit tests link them too.
+  add_library(vorpel_gtk_rules STATIC
+    src/gtk/link_policy.cpp
+    src/gtk/page_language.cpp
+    src/gtk/save_file_name.cpp
+    src/gtk/user_data_folder.cpp
+    src/gtk/web_process_tuning.cpp
+  )
+  target_link_libraries(vorpel_gtk_rules PUBLIC vorpel_core_on_platform)
+
+  # The window module: GTK and WebKit are loaded only by a run that opens the window.
+  add_library(vorpel_inspector_gtk MODULE
+    src/gtk/inspector_window.cpp
+    src/gtk/browser_links.cpp
+    src/gtk/save_dialog.cpp
+    src/gtk/table_body_stream.cpp
+    src/gtk/web_data_store.cpp
+    src/gtk/web_process_environment.cpp
+  )
   set_target_properties(vorpel_inspector_gtk PROPERTIES
     PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
@@ -59,19 +75,21 @@ else()
       endif()
     endif()
   endforeach()
-  target_link_libraries(vorpel_inspector_gtk PRIVATE vorpel_core PkgConfig::WEBKIT)
-  set_target_properties(vorpel_core vorpel_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  target_link_libraries(vorpel_inspector_gtk PRIVATE vorpel_gtk_rules PkgConfig::WEBKIT)
+  set_target_properties(vorpel_core vorpel_platform vorpel_gtk_rules PROPERTIES
+                        POSITION_INDEPENDENT_CODE ON)
 
   # Loaded by WebKit into its web processes, from a folder beside the window module.
   pkg_check_modules(WEB_EXTENSION REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
-  add_library(vorpel_web_process_extension MODULE src/web_process_extension_gtk.cpp)
+  add_library(vorpel_web_process_extension MODULE src/gtk/web_process_extension.cpp)
   set_target_properties(vorpel_web_process_extension PROPERTIES
     PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/web-process-extensions
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(vorpel_web_process_extension PRIVATE PkgConfig::WEB_EXTENSION)
   add_dependencies(vorpel_inspector_gtk vorpel_web_process_extension)
 
-  add_library(vorpel_window STATIC src/inspector_window_loader-posix.cpp)
-  target_link_libraries(vorpel_window PUBLIC vorpel_core ${CMAKE_DL_LIBS})
+  # In the program: finds and loads the window module.
+  add_library(vorpel_window STATIC src/posix/window_module_loader.cpp)
+  target_link_libraries(vorpel_window PUBLIC vorpel_core_on_platform ${CMAKE_DL_LIBS})
   add_dependencies(vorpel_window vorpel_inspector_gtk)
 endif()

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "frontend_address.h"
 #include "target_selection.h"
 
 namespace {

@@ -7,6 +7,9 @@
 #include "error_chain.h"
 #include "target_follower.h"
 
+// U+2014 EM DASH between the two words.
+inline constexpr const char* kWindowTitle = "vorpel \xE2\x80\x94 script inspector";
+
 // Called once on the window's thread when the web view exists, before the
 // event loop runs, with a way to load another address in it later.
 using WindowStarted = std::function<void(LoadInWindow load)>;

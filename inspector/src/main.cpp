@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "error_chain.h"
+#include "frontend_address.h"
 #include "inspector_window.h"
 #include "startup_lines.h"
 #include "sys.h"

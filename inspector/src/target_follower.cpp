@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "frontend_address.h"
 #include "startup_lines.h"
 #include "sys.h"
 #include "target_list_client.h"

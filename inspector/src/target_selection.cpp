@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sys.h"
 #include "target_list_client.h"
 
 namespace {
@@ -127,38 +126,4 @@ Result<std::string> discover_target(std::string_view address) {
                                                   std::string(address) + "/json");
   }
   return target;
-}
-
-std::string default_frontend_address(std::string_view target) {
-  std::string address = "http://";
-  address += kFrontendScheme;
-  address += ".localhost/js_app.html?ws=";
-  address += target;
-  address += "&experiments=true&v8only=true";
-  return address;
-}
-
-std::string expand_frontend_template(std::string_view template_text, std::string_view target) {
-  static constexpr std::string_view kMarker = "{ws}";
-  std::string address;
-  size_t start = 0;
-  for (;;) {
-    size_t found = template_text.find(kMarker, start);
-    if (found == std::string_view::npos) break;
-    address.append(template_text.substr(start, found - start));
-    address.append(target);
-    start = found + kMarker.size();
-  }
-  address.append(template_text.substr(start));
-  return address;
-}
-
-std::string build_frontend_address(std::string_view target,
-                                   const std::optional<std::string>& override_template) {
-  if (override_template) return expand_frontend_template(*override_template, target);
-  return default_frontend_address(target);
-}
-
-std::string build_frontend_address(std::string_view target) {
-  return build_frontend_address(target, sys::environment_variable(kFrontendOverrideVariable));
 }

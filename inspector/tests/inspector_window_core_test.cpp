@@ -1,9 +1,8 @@
-// The window's platform-free pieces: address forms, page language, events.
+// The window's platform-free pieces: address forms, events.
 #include <gtest/gtest.h>
 
-#include "frontend_scheme_address.h"
+#include "frontend_address.h"
 #include "inspector_event_handler.h"
-#include "page_language.h"
 
 namespace {
 
@@ -23,28 +22,6 @@ TEST(FrontendSchemeAddressTest, BothDirections) {
   for (const auto& [address, scheme_form, http_form] : cases) {
     EXPECT_EQ(to_frontend_scheme_form(address), scheme_form) << address;
     EXPECT_EQ(to_frontend_http_form(address), http_form) << address;
-  }
-}
-
-TEST(PageLanguageTest, FromLocale) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"en_US.UTF-8", "en-US"},
-      {"de_DE", "de-DE"},
-      {"fr", "fr"},
-      {"sr_RS@latin", "sr-RS"},
-      {"ast_ES.UTF-8", "ast-ES"},
-      {"es_419.UTF-8", "es-419"},
-      {"C", "en-US"},
-      {"C.UTF-8", "en-US"},
-      {"POSIX", "en-US"},
-      {"", "en-US"},
-      {"e1_US", "en-US"},
-      {"en_", "en-US"},
-      {"en_U S", "en-US"},
-      {"toolong_XX", "en-US"},
-  };
-  for (const auto& [locale, language] : cases) {
-    EXPECT_EQ(page_language_from_locale(locale), language) << locale;
   }
 }
 

@@ -1,5 +1,5 @@
 // Which links leave the program for the user's browser.
-#include "link_policy.h"
+#include "gtk/link_policy.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The name a save dialog proposes never leads out of the chosen folder.
-#include "save_file_name.h"
+#include "gtk/save_file_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "target_selection.h"
+#include "frontend_address.h"
 
 #include <gtest/gtest.h>
 

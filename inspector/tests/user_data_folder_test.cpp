@@ -1,5 +1,5 @@
 // Where the window keeps its data, by the XDG base directory rules.
-#include "user_data_folder.h"
+#include "gtk/user_data_folder.h"
 
 #include <gtest/gtest.h>
 

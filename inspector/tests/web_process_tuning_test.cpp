@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "web_process_tuning.h"
+#include "gtk/web_process_tuning.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 
 #include "net.h"
 #include "sys.h"
-#include "win32_text.h"
+#include "win32/text.h"
 
 #if VORPEL_WITH_WEBVIEW2
-#include "read_only_stream-win32.h"
+#include "win32/read_only_stream.h"
 #endif
 
 namespace {

@@ -1,12 +1,12 @@
-#include "browser_links_gtk.h"
+#include "gtk/browser_links.h"
 
 #include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
-#include "link_policy.h"
-#include "web_process_tuning_gtk.h"
+#include "gtk/link_policy.h"
+#include "gtk/web_process_environment.h"
 
 namespace {
 

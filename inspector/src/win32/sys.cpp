@@ -5,7 +5,7 @@
 #include <cwctype>
 
 #include "sys.h"
-#include "win32_text.h"
+#include "win32/text.h"
 
 namespace sys {
 

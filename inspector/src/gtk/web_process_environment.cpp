@@ -1,4 +1,4 @@
-#include "web_process_tuning_gtk.h"
+#include "gtk/web_process_environment.h"
 
 #include <glib.h>
 #include <link.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "web_process_tuning.h"
+#include "gtk/web_process_tuning.h"
 
 namespace {
 

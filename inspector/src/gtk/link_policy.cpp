@@ -1,4 +1,4 @@
-#include "link_policy.h"
+#include "gtk/link_policy.h"
 
 #include "ascii_case.h"
 

@@ -1,11 +1,11 @@
-#include "web_data_store_gtk.h"
+#include "gtk/web_data_store.h"
 
 #include <glib/gstdio.h>
 
 #include <cerrno>
 #include <string>
 
-#include "user_data_folder.h"
+#include "gtk/user_data_folder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "user_data_folder.h"
+#include "gtk/user_data_folder.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "native_socket_address.h"
 #include "net.h"
 #include "sys.h"
-#include "win32_text.h"
+#include "win32/text.h"
 
 namespace net {
 

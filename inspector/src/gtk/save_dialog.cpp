@@ -1,10 +1,10 @@
-#include "save_dialog_gtk.h"
+#include "gtk/save_dialog.h"
 
 #include <gtk/gtk.h>
 
 #include <string>
 
-#include "save_file_name.h"
+#include "gtk/save_file_name.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "web_process_tuning.h"
+#include "gtk/web_process_tuning.h"
 
 namespace {
 

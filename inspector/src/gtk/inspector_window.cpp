@@ -10,21 +10,19 @@
 #include <cstdlib>
 #include <string>
 
-#include "browser_links_gtk.h"
+#include "frontend_address.h"
 #include "frontend_protocol_handler.h"
-#include "frontend_scheme_address.h"
+#include "gtk/browser_links.h"
+#include "gtk/page_language.h"
+#include "gtk/save_dialog.h"
+#include "gtk/table_body_stream.h"
+#include "gtk/web_data_store.h"
+#include "gtk/web_process_environment.h"
+#include "gtk/window_module.h"
 #include "inspector_event_handler.h"
-#include "inspector_window_module.h"
-#include "page_language.h"
-#include "save_dialog_gtk.h"
-#include "table_body_stream.h"
-#include "target_selection.h"
-#include "web_data_store_gtk.h"
-#include "web_process_tuning_gtk.h"
 
 namespace {
 
-constexpr const char* kWindowTitle = "vorpel \xE2\x80\x94 script inspector";
 constexpr int kInitialWidth = 800;
 constexpr int kInitialHeight = 600;
 

@@ -1,4 +1,4 @@
-#include "table_body_stream.h"
+#include "gtk/table_body_stream.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -13,22 +13,21 @@
 #include <utility>
 #include <vector>
 
+#include "frontend_address.h"
 #include "frontend_protocol_handler.h"
-#include "frontend_scheme_address.h"
 #include "inspector_event_handler.h"
 #include "inspector_window.h"
 #include "sys.h"
-#include "win32_text.h"
+#include "win32/text.h"
 
 #if VORPEL_WITH_WEBVIEW2
 #include <WebView2.h>
 
-#include "read_only_stream-win32.h"
+#include "win32/read_only_stream.h"
 #endif
 
 namespace {
 
-constexpr wchar_t kWindowTitle[] = L"vorpel \u2014 script inspector";
 constexpr wchar_t kWindowClass[] = L"vorpel_inspector";
 constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 600;
@@ -372,7 +371,7 @@ void focus_page() {
 }
 
 Status configure(ICoreWebView2* web_view) {
-  constexpr const wchar_t* kFilter = L"http://devtools.*";
+  constexpr const wchar_t* kFilter = kFrontendRequestFilter;
   ComRef<ICoreWebView2Settings> settings;
   HRESULT result = web_view->get_Settings(settings.put());
   if (FAILED(result)) return hresult_error(result).with_context("read the web view's settings");
@@ -556,9 +555,9 @@ Result<HWND> create_window() {
   if (::RegisterClassExW(&window_class) == 0) return os_error(::GetLastError());
 
   constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW;
-  HWND window =
-      ::CreateWindowExW(0, kWindowClass, kWindowTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  HWND window = ::CreateWindowExW(0, kWindowClass, utf16_from_utf8(kWindowTitle).c_str(), kStyle,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return os_error(::GetLastError());
 
   // The frame depends on the DPI of the monitor the system placed the window on.

@@ -1,4 +1,4 @@
-#include "read_only_stream-win32.h"
+#include "win32/read_only_stream.h"
 
 #include <windows.h>
 

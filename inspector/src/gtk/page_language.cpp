@@ -1,4 +1,4 @@
-#include "page_language.h"
+#include "gtk/page_language.h"
 
 namespace {
 

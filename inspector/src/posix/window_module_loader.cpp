@@ -3,8 +3,8 @@
 
 #include <climits>
 
+#include "gtk/window_module.h"
 #include "inspector_window.h"
-#include "inspector_window_module.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "save_file_name.h"
+#include "gtk/save_file_name.h"
 
 std::string save_file_name(std::string_view suggested) {
   if (size_t slash = suggested.find_last_of("/\\"); slash != std::string_view::npos) {

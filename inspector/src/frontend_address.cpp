@@ -1,0 +1,56 @@
+#include "frontend_address.h"
+
+#include "sys.h"
+
+namespace {
+
+std::string replace_prefix(std::string_view address, std::string_view from, std::string_view to) {
+  if (!address.starts_with(from)) return std::string(address);
+  std::string result(to);
+  result += address.substr(from.size());
+  return result;
+}
+
+}  // namespace
+
+std::string to_frontend_scheme_form(std::string_view address) {
+  return replace_prefix(address, kFrontendHttpPrefix, kFrontendSchemePrefix);
+}
+
+std::string to_frontend_http_form(std::string_view address) {
+  return replace_prefix(address, kFrontendSchemePrefix, kFrontendHttpPrefix);
+}
+
+std::string default_frontend_address(std::string_view target) {
+  std::string address;
+  address += kFrontendHttpPrefix;
+  address += "localhost/js_app.html?ws=";
+  address += target;
+  address += "&experiments=true&v8only=true";
+  return address;
+}
+
+std::string expand_frontend_template(std::string_view template_text, std::string_view target) {
+  static constexpr std::string_view kMarker = "{ws}";
+  std::string address;
+  size_t start = 0;
+  for (;;) {
+    size_t found = template_text.find(kMarker, start);
+    if (found == std::string_view::npos) break;
+    address.append(template_text.substr(start, found - start));
+    address.append(target);
+    start = found + kMarker.size();
+  }
+  address.append(template_text.substr(start));
+  return address;
+}
+
+std::string build_frontend_address(std::string_view target,
+                                   const std::optional<std::string>& override_template) {
+  if (override_template) return expand_frontend_template(*override_template, target);
+  return default_frontend_address(target);
+}
+
+std::string build_frontend_address(std::string_view target) {
+  return build_frontend_address(target, sys::environment_variable(kFrontendOverrideVariable));
+}

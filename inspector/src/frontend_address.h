@@ -1,0 +1,37 @@
+// The frontend address: built once from the target, printed by the launcher
+// and opened by the window; and its two spellings, the http form that the
+// launcher prints and the web views intercept, and the scheme form that the
+// protocol handler receives.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The custom scheme that serves the embedded frontend; also the host label of
+// the default frontend address, so both spellings derive from it.
+#define VORPEL_FRONTEND_SCHEME "devtools"
+inline constexpr std::string_view kFrontendScheme = VORPEL_FRONTEND_SCHEME;
+inline constexpr std::string_view kFrontendHttpPrefix = "http://" VORPEL_FRONTEND_SCHEME ".";
+inline constexpr std::string_view kFrontendSchemePrefix = VORPEL_FRONTEND_SCHEME "://";
+// What WebView2 matches to route the frontend's requests to the handler.
+inline constexpr const wchar_t* kFrontendRequestFilter = L"http://" VORPEL_FRONTEND_SCHEME ".*";
+
+inline constexpr const char* kFrontendOverrideVariable = "VORPEL_INSPECTOR_FRONTEND";
+
+// The address of the embedded frontend's entry document for `target`.
+std::string default_frontend_address(std::string_view target);
+
+// Every "{ws}" in `template_text` replaced by `target`, left to right.
+std::string expand_frontend_template(std::string_view template_text, std::string_view target);
+
+// The override variable's template when set, else the default address.
+std::string build_frontend_address(std::string_view target,
+                                   const std::optional<std::string>& override_template);
+std::string build_frontend_address(std::string_view target);
+
+// "http://devtools.REST" becomes "devtools://REST"; anything else is unchanged.
+std::string to_frontend_scheme_form(std::string_view address);
+
+// "devtools://REST" becomes "http://devtools.REST"; anything else is unchanged.
+std::string to_frontend_http_form(std::string_view address);
