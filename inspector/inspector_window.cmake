@@ -63,30 +63,9 @@ else()
   set_target_properties(vorpel_inspector_gtk PROPERTIES
     PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
-  # A library of WebKit's that binds tens of thousands of its own symbols
-  # (see web_process_tuning.h) is named first, so it comes first in the lookup
-  # order when the module loads: -15 ms of the module's 55 ms of linking.
-  foreach(library IN LISTS WEBKIT_LINK_LIBRARIES)
-    if(library MATCHES "libwebkit2gtk-4\\.1\\.so")
-      execute_process(COMMAND ldd "${library}" OUTPUT_VARIABLE webkit_needs ERROR_QUIET)
-      if(webkit_needs MATCHES "libflite_cmu_time_awb\\.so[^ ]* => ([^ ]+)")
-        target_link_libraries(vorpel_inspector_gtk PRIVATE
-          "-Wl,--push-state,--no-as-needed" "${CMAKE_MATCH_1}" "-Wl,--pop-state")
-      endif()
-    endif()
-  endforeach()
   target_link_libraries(vorpel_inspector_gtk PRIVATE vorpel_gtk_rules PkgConfig::WEBKIT)
   set_target_properties(vorpel_core vorpel_platform vorpel_gtk_rules PROPERTIES
                         POSITION_INDEPENDENT_CODE ON)
-
-  # Loaded by WebKit into its web processes, from a folder beside the window module.
-  pkg_check_modules(WEB_EXTENSION REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
-  add_library(vorpel_web_process_extension MODULE src/gtk/web_process_extension.cpp)
-  set_target_properties(vorpel_web_process_extension PROPERTIES
-    PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/web-process-extensions
-    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
-  target_link_libraries(vorpel_web_process_extension PRIVATE PkgConfig::WEB_EXTENSION)
-  add_dependencies(vorpel_inspector_gtk vorpel_web_process_extension)
 
   # In the program: finds and loads the window module.
   add_library(vorpel_window STATIC src/posix/window_module_loader.cpp)

@@ -2,7 +2,6 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <dlfcn.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -123,18 +122,6 @@ void wait_for_web_processes() {
   }
 }
 
-// WebKit loads every module of this folder, beside the window module, into its
-// web processes.
-std::string web_process_extensions_folder() {
-  Dl_info self{};
-  if (dladdr(reinterpret_cast<void*>(&wait_for_web_processes), &self) == 0 ||
-      self.dli_fname == nullptr)
-    return {};
-  std::string folder = self.dli_fname;
-  folder.erase(folder.rfind('/') + 1);
-  return folder + kWebProcessExtensionsFolder;
-}
-
 WebKitWebContext* create_web_context() {
   WebKitWebsiteDataManager* store = create_web_data_store();
   WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(store);
@@ -155,9 +142,6 @@ WebKitWebContext* create_web_context() {
   webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
   webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
   ask_where_to_save_downloads(context);
-  const std::string extensions = web_process_extensions_folder();
-  if (g_file_test(extensions.c_str(), G_FILE_TEST_IS_DIR))
-    webkit_web_context_set_web_extensions_directory(context, extensions.c_str());
   return context;
 }
 

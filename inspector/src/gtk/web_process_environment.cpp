@@ -1,9 +1,7 @@
 #include "gtk/web_process_environment.h"
 
 #include <glib.h>
-#include <link.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,27 +30,12 @@ bool has_render_node() {
   return found;
 }
 
-// Its full path as this process loaded it for WebKit, or null.
-const char* loaded_self_bound_library() {
-  const char* found = nullptr;
-  dl_iterate_phdr(
-      [](dl_phdr_info* object, size_t, void* data) {
-        const char* slash = object->dlpi_name ? std::strrchr(object->dlpi_name, '/') : nullptr;
-        if (slash == nullptr || !std::string_view(slash + 1).starts_with(kSelfBoundLibrary))
-          return 0;
-        *static_cast<const char**>(data) = object->dlpi_name;
-        return 1;
-      },
-      &found);
-  return found;
-}
-
 }  // namespace
 
 void tune_web_processes() {
   const WebProcessTuning tuning = web_process_tuning(
       [](std::string_view name) { return g_getenv(std::string(name).c_str()) != nullptr; },
-      has_render_node(), loaded_self_bound_library());
+      has_render_node());
   // Set before any thread of GTK or WebKit reads the environment.
   for (const EnvironmentSetting& setting : tuning.kept) {
     if (g_setenv(setting.name, setting.value, FALSE)) kept_names().push_back(setting.name);

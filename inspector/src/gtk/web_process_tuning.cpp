@@ -26,24 +26,13 @@ constexpr EnvironmentSetting kGtkWithoutGl = {"GDK_GL", "disable"};
 constexpr EnvironmentSetting kWindowWithoutEgl = {"__EGL_VENDOR_LIBRARY_FILENAMES",
                                                   "/nonexistent/vorpel_inspector-no-egl.json"};
 
-// Preloaded, the self-bound library comes first in each WebKit process's
-// lookup order, so its own symbols are found at once: -20 ms of the web
-// process's 65 ms of linking, which delays the page's first request. Every
-// symbol binds where it did before (compared binding by binding).
-constexpr const char* kPreload = "LD_PRELOAD";
-
 }  // namespace
 
 WebProcessTuning web_process_tuning(const std::function<bool(std::string_view)>& is_set,
-                                    bool has_render_node, const char* self_bound_library) {
+                                    bool has_render_node) {
   WebProcessTuning tuning;
   for (const EnvironmentSetting& setting : kJavaScriptTiers) {
     if (!is_set(setting.name)) tuning.kept.push_back(setting);
-  }
-  // The variable's list splits at blanks and colons.
-  if (self_bound_library != nullptr && !is_set(kPreload) &&
-      std::string_view(self_bound_library).find_first_of(" :") == std::string_view::npos) {
-    tuning.kept.push_back({kPreload, self_bound_library});
   }
   // A user who chose anything about GL or EGL gets the whole stack as WebKit
   // and GTK would set it up.

@@ -18,13 +18,8 @@ struct WebProcessTuning {
   std::vector<EnvironmentSetting> window_only;
 };
 
-// A library of WebKit's that binds tens of thousands of its own symbols: found
-// late in the lookup order, it costs a quarter of each process's linking.
-inline constexpr std::string_view kSelfBoundLibrary = "libflite_cmu_time_awb.so";
-
 // The settings to make, given which variables the user already set (those are
-// left as they are), whether the machine has a GPU render node (without one,
-// GL is software rendering) and the path of the loaded kSelfBoundLibrary
-// (null when WebKit does not use it).
+// left as they are) and whether the machine has a GPU render node (without
+// one, GL is software rendering).
 WebProcessTuning web_process_tuning(const std::function<bool(std::string_view)>& is_set,
-                                    bool has_render_node, const char* self_bound_library);
+                                    bool has_render_node);

@@ -19,8 +19,6 @@ struct InspectorWindowServices {
 };
 
 inline constexpr const char* kInspectorWindowModule = "vorpel_inspector_gtk.so";
-// Beside the module: what WebKit loads into its web processes.
-inline constexpr const char* kWebProcessExtensionsFolder = "web-process-extensions";
 inline constexpr const char* kInspectorWindowEntry = "vorpel_inspector_window_main";
 
 // Runs the window; on failure it stores the error and returns.
