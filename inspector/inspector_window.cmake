@@ -13,7 +13,11 @@ if(WIN32)
                     "web view, and its tests will be skipped.")
   endif()
 
-  add_library(vorpel_window STATIC src/win32/inspector_window.cpp)
+  add_library(vorpel_window STATIC
+    src/win32/inspector_window.cpp
+    src/win32/message_pump.cpp
+    src/win32/os_errors.cpp
+  )
   target_link_libraries(vorpel_window PUBLIC vorpel_core_on_platform vorpel_frontend
                         ole32 shell32 user32 uuid)
   target_compile_definitions(vorpel_window PRIVATE UNICODE _UNICODE)
@@ -21,10 +25,16 @@ if(WIN32)
     # The SDK's header asks for "EventToken.h"; MinGW spells it in lower case.
     set(vorpel_webview2_shim "${CMAKE_CURRENT_BINARY_DIR}/webview2_shim")
     file(WRITE "${vorpel_webview2_shim}/EventToken.h" "#include <eventtoken.h>\n")
-    target_sources(vorpel_window PRIVATE src/win32/read_only_stream.cpp)
+    target_sources(vorpel_window PRIVATE
+      src/win32/read_only_stream.cpp
+      src/win32/web_resource_translation.cpp
+      src/win32/web_view.cpp
+      src/win32/web_view_data_folder.cpp
+      src/win32/web_view_failures.cpp
+      src/win32/webview2_loader.cpp
+    )
     target_include_directories(vorpel_window SYSTEM PRIVATE
                                "${vorpel_webview2_shim}" "${vorpel_webview2_native}/include")
-    target_compile_definitions(vorpel_window PRIVATE VORPEL_WITH_WEBVIEW2=1)
     # The loader is loaded at run time from beside the exe.
     set(VORPEL_WEBVIEW2_LOADER "${vorpel_webview2_native}/x64/WebView2Loader.dll")
     add_custom_command(
@@ -35,7 +45,7 @@ if(WIN32)
       VERBATIM)
     add_custom_target(vorpel_webview2_loader ALL DEPENDS "${PROJECT_BINARY_DIR}/WebView2Loader.dll")
   else()
-    target_compile_definitions(vorpel_window PRIVATE VORPEL_WITH_WEBVIEW2=0)
+    target_sources(vorpel_window PRIVATE src/win32/web_view_unavailable.cpp)
   endif()
 else()
   find_package(PkgConfig REQUIRED)

@@ -1,8 +1,13 @@
 # Windows only: the platform layer's own tests, run under Wine by the emulator.
-add_executable(win32_tests win32_platform_test.cpp)
-target_link_libraries(win32_tests PRIVATE vorpel_core_on_platform GTest::gtest_main)
+set(win32_src ${PROJECT_SOURCE_DIR}/inspector/src/win32)
+add_executable(win32_tests win32_platform_test.cpp win32_window_layer_test.cpp
+               ${win32_src}/message_pump.cpp ${win32_src}/os_errors.cpp)
+target_link_libraries(win32_tests PRIVATE vorpel_core_on_platform GTest::gtest_main user32)
 if(VORPEL_WITH_WEBVIEW2)
-  target_sources(win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/inspector/src/win32/read_only_stream.cpp)
+  target_sources(win32_tests PRIVATE ${win32_src}/read_only_stream.cpp
+                 ${win32_src}/web_view_failures.cpp)
+  target_include_directories(win32_tests SYSTEM PRIVATE
+                             "${vorpel_webview2_shim}" "${vorpel_webview2_native}/include")
   target_compile_definitions(win32_tests PRIVATE VORPEL_WITH_WEBVIEW2=1)
   target_link_libraries(win32_tests PRIVATE ole32 uuid)
 

@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
+
+#include "win32/com.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ namespace {
 constexpr IID kIidAgileObject = {
     0x94ea2b94, 0xe9cc, 0x49e0, {0xc0, 0xff, 0xee, 0x64, 0xca, 0x8f, 0x5b, 0x90}};
 
-class ReadOnlyStream final : public IStream {
+class ReadOnlyStream final : public ComObject<IStream> {
  public:
   ReadOnlyStream(std::string_view bytes, ULONGLONG position) : bytes_(bytes), position_(position) {
     // Without it, COM would hand the web view's threads a proxy that calls back
@@ -21,25 +22,11 @@ class ReadOnlyStream final : public IStream {
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    // The stream is read on the web view's own threads, so it says it is agile.
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISequentialStream) ||
-        IsEqualIID(iid, IID_IStream) || IsEqualIID(iid, kIidAgileObject)) {
-      *object = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    if (IsEqualIID(iid, IID_IMarshal) && marshaler_ != nullptr) {
+    if (object != nullptr && IsEqualIID(iid, IID_IMarshal) && marshaler_ != nullptr) {
       return marshaler_->QueryInterface(iid, object);
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    // The stream is read on the web view's own threads, so it says it is agile.
+    return query_interface(iid, object, {IID_ISequentialStream, IID_IStream, kIidAgileObject});
   }
 
   HRESULT STDMETHODCALLTYPE Read(void* out, ULONG wanted, ULONG* read) override {
@@ -136,11 +123,10 @@ class ReadOnlyStream final : public IStream {
   }
 
  private:
-  ~ReadOnlyStream() {
+  ~ReadOnlyStream() override {
     if (marshaler_ != nullptr) marshaler_->Release();
   }
 
-  std::atomic<ULONG> references_{1};
   std::string_view bytes_;
   ULONGLONG position_;
   IUnknown* marshaler_ = nullptr;  // the free-threaded marshaler, aggregated
