@@ -190,6 +190,8 @@ def main():
     parser.add_argument("--screenshot", help="save the last vorpel window shown here (PNG)")
     parser.add_argument("--baseline", help="another vorpel_inspector in Chromium's place")
     parser.add_argument("--baseline-env", action="append", default=[], metavar="VAR=VALUE")
+    parser.add_argument("--shared-machine", action="store_true",
+                        help="run even beside other WebKit or Chromium processes (PSS is then low)")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     chromium = shutil.which("chromium")
@@ -197,7 +199,7 @@ def main():
         sys.exit("needs Debian's chromium package")
 
     sharing = processes_sharing_pages()
-    if sharing:
+    if sharing and not args.shared_machine:
         sys.exit("other processes map WebKit or Chromium, which would split their pages' "
                  "PSS: " + ", ".join(sharing))
 
