@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=build-asan
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORPEL_SANITIZE=ON \
-  -DVORPEL_BUILD_BENCHMARKS=OFF ${CMAKE_FLAGS:-} >/dev/null
+  -DVORPEL_BUILD_TESTS=ON -DVORPEL_BUILD_BENCHMARKS=OFF ${CMAKE_FLAGS:-} >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target vorpel_inspector core_tests frontend_tests \
   process_tests misbehaving_inspector_tests >/dev/null
 cd "$dir"
