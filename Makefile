@@ -10,8 +10,9 @@ CMAKE_FLAGS ?=
 
 all: build
 
-# What the set-up installs: the needs of the goals given, or the program alone.
-SETUP_NEEDS ?= $(or $(filter demo check test windows fuzz format,$(MAKECMDGOALS)),build)
+# What the set-up installs: the needs of the goals given, everything for
+# `make setup`, else the program alone.
+SETUP_NEEDS ?= $(or $(filter demo check test windows fuzz format,$(MAKECMDGOALS)),$(if $(filter setup,$(MAKECMDGOALS)),test,build))
 # The suites are built when GoogleTest is installed; check and test insist on them.
 ifneq ($(filter check test,$(MAKECMDGOALS)),)
 SUITE_FLAGS = -DVORPEL_BUILD_TESTS=ON -DVORPEL_BUILD_BENCHMARKS=ON
