@@ -1,30 +1,44 @@
-# Entry points: build, test, demo. Each first installs what is missing.
+# Entry points: build, demo, check, test. Each first installs what it needs
+# and is missing (scripts/setup.sh, by the goals named).
 MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build test demo format clean fuzz install package
+.PHONY: all setup configure build check test demo format clean fuzz install package
 
 all: build
 
+# What the set-up installs: the needs of the goals given, everything for
+# `make setup`, else the program alone.
+SETUP_NEEDS ?= $(or $(filter demo check test windows fuzz format,$(MAKECMDGOALS)),$(if $(filter setup,$(MAKECMDGOALS)),test,build))
+# The suites are built when GoogleTest is installed; check and test insist on them.
+ifneq ($(filter check test,$(MAKECMDGOALS)),)
+SUITE_FLAGS = -DVORPEL_BUILD_TESTS=ON -DVORPEL_BUILD_BENCHMARKS=ON
+endif
+
 setup:
-	@bash scripts/setup.sh
+	@bash scripts/setup.sh $(SETUP_NEEDS)
 
 configure: setup
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(SUITE_FLAGS) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The Linux unit, process and window tests of the build directory.
+check: build
+	@DBUS_SESSION_BUS_ADDRESS=disabled: BUILD_DIR=$(BUILD_DIR) bash scripts/tests.d/10-linux.sh
+
+# Every suite: Linux, Windows under Wine, sanitizers, fuzzers.
 test: build
 	@bash scripts/run-tests.sh $(BUILD_DIR)
 
 demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)/vorpel_inspector
 
-format:
+format: setup
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:

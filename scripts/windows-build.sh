@@ -33,5 +33,5 @@ fi
 sdk=$(bash scripts/webview2-sdk.sh)
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DVORPEL_WINDOWS_DEPS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE="$build_type" \
-  -DVORPEL_BUILD_BENCHMARKS=OFF -DVORPEL_WEBVIEW2_SDK_DIR="$sdk" "${extra_flags[@]}" >/dev/null
+  -DVORPEL_BUILD_TESTS=ON -DVORPEL_BUILD_BENCHMARKS=OFF -DVORPEL_WEBVIEW2_SDK_DIR="$sdk" "${extra_flags[@]}" >/dev/null
 cmake --build "$build_dir" -j "$jobs"

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -109,6 +110,19 @@ class Heartbeat {
   std::filesystem::path folder_;
 };
 
+// What the frontend shows in its 800 x 600 window at the top left: the blue
+// "Open" prompt of its quick-open box, the box's first match selected (light
+// blue), and the number of line 3 in the editor's gutter (grey on white).
+constexpr ScreenArea kQuickOpenPrompt = {158, 37, 26, 12};
+constexpr ScreenArea kFirstMatch = {200, 75, 300, 20};
+constexpr ScreenArea kLineThreeNumber = {252, 85, 12, 10};
+bool bluish(Color color) {
+  return color.blue - color.red > 0.1;
+}
+bool grey_text(Color color) {
+  return color.brightness() < 0.97 && std::abs(color.blue - color.red) < 0.05;
+}
+
 TEST_F(FollowTest, BreakpointSetBeforeAnEditPausesTheRestartedProgram) {
   Heartbeat heartbeat;
   RuntimeInspector node("node", false, heartbeat.script(), 0, {"--watch"});
@@ -117,19 +131,24 @@ TEST_F(FollowTest, BreakpointSetBeforeAnEditPausesTheRestartedProgram) {
   ASSERT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector->err();
 
   // As a user does it: open the script at line 3, click that line's number.
+  // Each step waits until the frontend shows the previous one's result.
   auto xdotool = [&](std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");
     run_process(arguments, {{"DISPLAY", display_.name()}});
+  };
+  const std::string shot = VORPEL_TEST_OUTPUT_DIR "/follow_steps.png";
+  auto wait_for = [&](ScreenArea area, bool (*shown)(Color)) {
+    display_.wait_for_color(shot, area, shown, 10s);
   };
   bool paused = false;
   for (int attempt = 0; attempt < 3 && !paused; ++attempt) {
     xdotool({"mousemove", "400", "300", "click", "1"});
     xdotool({"key", "ctrl+p"});
-    std::this_thread::sleep_for(1s);
+    wait_for(kQuickOpenPrompt, bluish);
     xdotool({"type", "main.js:3"});
-    std::this_thread::sleep_for(1s);
+    wait_for(kFirstMatch, bluish);
     xdotool({"key", "Return"});
-    std::this_thread::sleep_for(2s);
+    wait_for(kLineThreeNumber, grey_text);
     xdotool({"mousemove", "258", "90", "click", "1"});
     paused = heartbeat.pauses(std::chrono::steady_clock::now() + 5s);
   }

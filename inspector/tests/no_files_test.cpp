@@ -13,6 +13,7 @@
 #include "support/fresh_folders.h"
 #include "support/process_runner.h"
 #include "support/startup_text.h"
+#include "support/window_fixture.h"
 #include "support/x_display.h"
 
 namespace {
@@ -20,7 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-constexpr const char* kTitle = "vorpel \xE2\x80\x94 script inspector";
 // The Memory tab, and the "Take snapshot" button only the Memory panel shows,
 // in the 800 x 600 window that sits at the top left of a display without a
 // window manager.
@@ -45,57 +45,41 @@ std::vector<std::string> unexpected(const FreshFolders& fresh, const std::string
   return left;
 }
 
-class NoFilesTest : public testing::Test {
+// Until what the windows write has stood still this long: the frontend
+// stores its settings in bursts, some a second after it attached.
+constexpr auto kStoredQuiet = 1500ms;
+constexpr auto kStoredTimeout = 30s;
+
+class NoFilesTest : public WindowFixture {
  protected:
-  void SetUp() override {
-    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
-    ASSERT_TRUE(fresh_.ok());
-  }
-
-  EnvironmentChanges environment() const {
-    return fresh_.environment({{"DISPLAY", display_.name()},
-                               {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                               {"LANG", "C.UTF-8"},
-                               {"LC_ALL", std::nullopt},
-                               {"GTK_THEME", std::nullopt},
-                               {"VORPEL_INSPECTOR_FRONTEND", std::nullopt}});
-  }
-
   // One window on `node`, open and attached; the caller closes it.
   struct Run {
     std::unique_ptr<BackgroundProcess> inspector;
     unsigned long window = 0;
   };
-  Run open_attached(NodeInspector& node, const EnvironmentChanges& env) {
-    std::vector<std::string> argv = inspector_command();
-    argv.push_back(node.address());
-    Run run{std::make_unique<BackgroundProcess>(argv, env)};
-    run.window = display_.find_window(kTitle, 30s);
+  Run open_attached(NodeInspector& node) {
+    Run run{open_window({node.address()})};
+    run.window = display_.find_window(kWindowTitle, 30s);
     EXPECT_NE(run.window, 0u) << run.inspector->err();
     EXPECT_TRUE(node.process().wait_for_output("Debugger attached.", 90s)) << run.inspector->err();
     return run;
   }
 
   void close(Run& run, NodeInspector& node) {
-    ASSERT_TRUE(display_.request_close(run.window));
-    EXPECT_EQ(run.inspector->wait_exit(30s), std::optional<int>(0));
+    close_window(*run.inspector, run.window, 30s);
     EXPECT_EQ(run.inspector->out(), three_lines(node.target()));
-    EXPECT_EQ(run.inspector->err(), "");
   }
 
-  // A window attached to a paused script, left a moment to store what it
-  // stores, then closed.
+  // A window attached to a paused script, left to store what it stores,
+  // then closed.
   void run_attached_window() {
     NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
     ASSERT_FALSE(node.address().empty()) << node.process().err();
-    Run run = open_attached(node, environment());
+    Run run = open_attached(node);
     ASSERT_NE(run.window, 0u);
-    std::this_thread::sleep_for(3s);
+    fresh_.wait_until_still(kStoredQuiet, kStoredTimeout);
     close(run, node);
   }
-
-  XDisplay display_;
-  FreshFolders fresh_;
 };
 
 TEST_F(NoFilesTest, WindowRunWritesOnlyItsDataFolderAndStreamsClean) {
@@ -114,7 +98,7 @@ TEST_F(NoFilesTest, PanelChosenInOneRunIsShownInTheNext) {
   {
     NodeInspector node;
     ASSERT_FALSE(node.address().empty()) << node.process().err();
-    Run first = open_attached(node, environment());
+    Run first = open_attached(node);
     ASSERT_NE(first.window, 0u);
     // Clicked until the panel shows: the tab strip may not be drawn yet.
     Color color;
@@ -127,7 +111,7 @@ TEST_F(NoFilesTest, PanelChosenInOneRunIsShownInTheNext) {
   }
   NodeInspector node;
   ASSERT_FALSE(node.address().empty()) << node.process().err();
-  Run second = open_attached(node, environment());
+  Run second = open_attached(node);
   ASSERT_NE(second.window, 0u);
   const Color color = display_.wait_for_color(shot, kTakeSnapshotButton, memory_panel_shown, 60s);
   EXPECT_TRUE(memory_panel_shown(color)) << describe(color);
@@ -141,25 +125,22 @@ TEST_F(NoFilesTest, TwoWindowsOnOneDataFolderBothWorkAndKeepItSound) {
   NodeInspector first_node, second_node;
   ASSERT_FALSE(first_node.address().empty()) << first_node.process().err();
   ASSERT_FALSE(second_node.address().empty()) << second_node.process().err();
-  std::vector<std::string> first_argv = inspector_command(), second_argv = inspector_command();
-  first_argv.push_back(first_node.address());
-  second_argv.push_back(second_node.address());
-  BackgroundProcess first(first_argv, environment());
-  BackgroundProcess second(second_argv, environment());
-  EXPECT_TRUE(first_node.process().wait_for_output("Debugger attached.", 90s)) << first.err();
-  EXPECT_TRUE(second_node.process().wait_for_output("Debugger attached.", 90s)) << second.err();
-  std::this_thread::sleep_for(3s);  // both store their settings meanwhile
+  auto first = open_window({first_node.address()});
+  auto second = open_window({second_node.address()});
+  EXPECT_TRUE(first_node.process().wait_for_output("Debugger attached.", 90s)) << first->err();
+  EXPECT_TRUE(second_node.process().wait_for_output("Debugger attached.", 90s)) << second->err();
+  fresh_.wait_until_still(kStoredQuiet, kStoredTimeout);  // both store their settings
 
   // Both windows have the same title; close every one of them.
-  for (unsigned long window; (window = display_.find_window(kTitle, 5s)) != 0;) {
+  for (unsigned long window; (window = display_.find_window(kWindowTitle, 5s)) != 0;) {
     ASSERT_TRUE(display_.request_close(window));
     ASSERT_TRUE(display_.wait_closed(window, 30s));
   }
-  EXPECT_EQ(first.wait_exit(30s), std::optional<int>(0));
-  EXPECT_EQ(second.wait_exit(30s), std::optional<int>(0));
-  EXPECT_EQ(first.out(), three_lines(first_node.target()));
-  EXPECT_EQ(second.out(), three_lines(second_node.target()));
-  EXPECT_EQ(first.err() + second.err(), "");
+  EXPECT_EQ(first->wait_exit(30s), std::optional<int>(0));
+  EXPECT_EQ(second->wait_exit(30s), std::optional<int>(0));
+  EXPECT_EQ(first->out(), three_lines(first_node.target()));
+  EXPECT_EQ(second->out(), three_lines(second_node.target()));
+  EXPECT_EQ(first->err() + second->err(), "");
 
   // Every database in the folder passes SQLite's own check.
   std::vector<std::string> databases;

@@ -10,63 +10,33 @@
 #include "support/fresh_folders.h"
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
+#include "support/startup_text.h"
+#include "support/window_fixture.h"
 #include "support/x_display.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kTitle = "vorpel \xE2\x80\x94 script inspector";
-constexpr const char* kThirdLine =
-    "vorpel_inspector: (frontend is embedded; override with VORPEL_INSPECTOR_FRONTEND)\n";
-
-class WindowTest : public testing::Test {
- protected:
-  void SetUp() override {
-    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not start";
-  }
-
-  EnvironmentChanges environment(EnvironmentChanges extra = {}) {
-    extra["DISPLAY"] = display_.name();
-    extra.try_emplace("GTK_THEME", std::nullopt);
-    extra["DBUS_SESSION_BUS_ADDRESS"] = "disabled:";
-    extra.try_emplace("LANG", "C.UTF-8");
-    extra.try_emplace("LC_ALL", std::nullopt);
-    extra.try_emplace("VORPEL_INSPECTOR_FRONTEND", std::nullopt);
-    return extra;
-  }
-
-  std::vector<std::string> command(const std::string& address) {
-    std::vector<std::string> argv = inspector_command();
-    argv.push_back(address);
-    return argv;
-  }
-
-  XDisplay display_;
-};
+using WindowTest = WindowFixture;
 
 TEST_F(WindowTest, ShowsFrontendConnectedToNodeAndClosesWithStatusZero) {
   NodeInspector node("--inspect-brk", "let answer = 6 * 7;\nconsole.log(answer);\n");
   ASSERT_FALSE(node.address().empty()) << node.process().err();
 
-  BackgroundProcess inspector(command(node.address()), environment());
+  auto inspector = open_window({node.address()});
   // The lines are readable while the window is still open.
-  ASSERT_TRUE(inspector.wait_for_output(kThirdLine, 20s)) << inspector.err();
-  EXPECT_EQ(inspector.out(),
-            "vorpel_inspector: ws target  = " + node.target() +
-                "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?ws=" +
-                node.target() + "&experiments=true&v8only=true\n" + kThirdLine);
+  ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
+  EXPECT_EQ(inspector->out(), three_lines(node.target()));
 
-  unsigned long window = display_.find_window(kTitle, 20s);
-  ASSERT_NE(window, 0u) << inspector.err();
+  unsigned long window = display_.find_window(kWindowTitle, 20s);
+  ASSERT_NE(window, 0u) << inspector->err();
   // The page came from the embedded table, ran, and opened the WebSocket.
-  EXPECT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector.err();
-  std::this_thread::sleep_for(3s);  // let the panels paint
-  EXPECT_GT(display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/window_test.png"), 0.05);
+  EXPECT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector->err();
+  // Until the panels have painted (an unpainted window is a single colour).
+  EXPECT_GT(display_.wait_for_detail(VORPEL_TEST_OUTPUT_DIR "/window_test.png", 0.05, 30s), 0.05);
 
-  ASSERT_TRUE(display_.request_close(window));
-  EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
-  EXPECT_EQ(inspector.err(), "");
+  close_window(*inspector, window);
 }
 
 TEST_F(WindowTest, OverrideAddressIsOpenedUnchanged) {
@@ -82,23 +52,23 @@ TEST_F(WindowTest, OverrideAddressIsOpenedUnchanged) {
   });
   self = &page;
   const std::string path = "/frontend/app.html?ws=";
-  BackgroundProcess inspector(
-      command(node.address()),
-      environment({{"VORPEL_INSPECTOR_FRONTEND", "http://" + page.address() + path + "{ws}"}}));
-  ASSERT_NE(display_.find_window(kTitle, 20s), 0u) << inspector.err();
+  auto inspector =
+      open_window({node.address()},
+                  {{"VORPEL_INSPECTOR_FRONTEND", "http://" + page.address() + path + "{ws}"}});
+  ASSERT_NE(display_.find_window(kWindowTitle, 20s), 0u) << inspector->err();
   for (int i = 0; i < 200 && page.requests().empty(); ++i) std::this_thread::sleep_for(50ms);
   ASSERT_FALSE(page.requests().empty());
   const std::string request = page.requests().front();
   EXPECT_EQ(request.rfind("GET " + path + node.target() + " HTTP/1.1\r\n", 0), 0u) << request;
   EXPECT_NE(request.find("Host: " + page.address() + "\r\n"), std::string::npos) << request;
-  inspector.stop();
+  inspector->stop();
 }
 
 TEST_F(WindowTest, StartAddressTheWebViewRefuses) {
   NodeInspector node;
   ASSERT_FALSE(node.address().empty());
   ProcessResult result =
-      run_inspector({node.address()}, environment({{"VORPEL_INSPECTOR_FRONTEND", ""}}));
+      run_inspector({node.address()}, window_environment({{"VORPEL_INSPECTOR_FRONTEND", ""}}));
   EXPECT_EQ(result.exit_status, 1);
   const std::string expected =
       "Error: failed to create webview (is the WebKitGTK runtime installed?)\n\nCaused by:\n    ";
@@ -147,12 +117,11 @@ std::string read_file(const std::string& path) {
 }
 
 // The link page, served from loopback, in a window with folders of its own.
-class LinkPageTest : public WindowTest {
+class LinkPageTest : public WindowFixture {
  protected:
   void SetUp() override {
-    WindowTest::SetUp();
-    if (IsSkipped()) return;
-    ASSERT_TRUE(fresh_.ok());
+    WindowFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     page_ = std::make_unique<LoopbackServer>([this](int fd) {
       record(LoopbackServer::read_request(fd));
       const std::string body = kLinkPage;
@@ -174,21 +143,15 @@ class LinkPageTest : public WindowTest {
   // Opens the window on the page and waits until it is drawn.
   void open(EnvironmentChanges extra = {}) {
     extra["VORPEL_INSPECTOR_FRONTEND"] = "http://" + page_->address() + "/page?ws={ws}";
-    inspector_ = std::make_unique<BackgroundProcess>(command(node_.address()),
-                                                     environment(fresh_.environment(extra)));
-    window_ = display_.find_window(kTitle, 30s);
+    inspector_ = open_window({node_.address()}, std::move(extra));
+    window_ = display_.find_window(kWindowTitle, 30s);
     ASSERT_NE(window_, 0u) << inspector_->err();
     const Color color = display_.wait_for_color(shot_, kPageBackground, link_page_shown, 60s);
     ASSERT_TRUE(link_page_shown(color)) << inspector_->err();
   }
 
-  void close() {
-    ASSERT_TRUE(display_.request_close(window_));
-    EXPECT_EQ(inspector_->wait_exit(30s), std::optional<int>(0));
-    EXPECT_EQ(inspector_->err(), "");
-  }
+  void close() { close_window(*inspector_, window_, 30s); }
 
-  FreshFolders fresh_;
   NodeInspector node_;
   std::mutex mutex_;
   std::vector<std::string> requests_;
@@ -289,11 +252,10 @@ TEST_F(WindowTest, FrontendFollowsTheDesktopsDarkOrLightStyle) {
     ASSERT_TRUE(fresh.ok());
     NodeInspector node("--inspect-brk", "let answer = 6 * 7;\n");
     ASSERT_FALSE(node.address().empty()) << node.process().err();
-    BackgroundProcess inspector(command(node.address()),
-                                environment(fresh.environment({{"GTK_THEME", theme}})));
-    unsigned long window = display_.find_window(kTitle, 30s);
-    ASSERT_NE(window, 0u) << inspector.err();
-    ASSERT_TRUE(node.process().wait_for_output("Debugger attached.", 90s)) << inspector.err();
+    auto inspector = open_window({node.address()}, fresh.environment({{"GTK_THEME", theme}}));
+    unsigned long window = display_.find_window(kWindowTitle, 30s);
+    ASSERT_NE(window, 0u) << inspector->err();
+    ASSERT_TRUE(node.process().wait_for_output("Debugger attached.", 90s)) << inspector->err();
     // The whole window, once the frontend has drawn its panels (an unpainted
     // window is a single colour, black or white).
     const std::string shot = VORPEL_TEST_OUTPUT_DIR "/theme_test.png";
@@ -307,7 +269,7 @@ TEST_F(WindowTest, FrontendFollowsTheDesktopsDarkOrLightStyle) {
     }
     EXPECT_TRUE(dark ? brightness < 0.35 : brightness > 0.8) << brightness;
     ASSERT_TRUE(display_.request_close(window));
-    EXPECT_EQ(inspector.wait_exit(30s), std::optional<int>(0));
+    EXPECT_EQ(inspector->wait_exit(30s), std::optional<int>(0));
   }
 }
 

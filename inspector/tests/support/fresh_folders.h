@@ -1,6 +1,7 @@
 // A fresh home, XDG and temporary folders for one window run, removed afterwards.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -26,6 +27,9 @@ class FreshFolders {
   std::string data_folder() const { return folders_.at("XDG_DATA_HOME") + "/vorpel_inspector"; }
   // Every path below the folders, but the folders themselves.
   std::vector<std::string> written() const;
+  // Waits until nothing below the folders has been made, removed, resized or
+  // modified for `quiet`; false when that did not happen within `timeout`.
+  bool wait_until_still(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const;
 
  private:
   std::filesystem::path root_;

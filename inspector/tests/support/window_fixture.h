@@ -1,8 +1,10 @@
-// A window test's own Xvfb display, and the program opened and closed on it.
+// The fixture of every window test: an Xvfb display of the test's own, fresh
+// home, XDG and temporary folders, and the program opened and closed on them.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,13 +42,14 @@ class WindowFixture : public testing::Test {
     return std::make_unique<BackgroundProcess>(argv, window_environment(std::move(extra)));
   }
 
-  // The close button, as a window manager sends it: status 0, nothing on stderr.
-  void close_window(BackgroundProcess& inspector) {
-    using namespace std::chrono_literals;
-    unsigned long window = display_.find_window(kWindowTitle, 20s);
+  // The close button, as a window manager sends it: status 0, nothing on
+  // stderr. `window` 0: the one with the program's title.
+  void close_window(BackgroundProcess& inspector, unsigned long window = 0,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    if (window == 0) window = display_.find_window(kWindowTitle, timeout);
     ASSERT_NE(window, 0u) << inspector.err();
     ASSERT_TRUE(display_.request_close(window));
-    EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
+    EXPECT_EQ(inspector.wait_exit(timeout), std::optional<int>(0));
     EXPECT_EQ(inspector.err(), "");
   }
 

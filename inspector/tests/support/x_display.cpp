@@ -123,6 +123,16 @@ double XDisplay::screenshot(const std::string& path) {
   return deviation.exit_status == 0 ? std::atof(deviation.out.c_str()) : -1;
 }
 
+double XDisplay::wait_for_detail(const std::string& path, double deviation,
+                                 std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  double last = -1;
+  while ((last = screenshot(path)) <= deviation && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return last;
+}
+
 Color XDisplay::mean_color(const std::string& path, ScreenArea area) {
   const std::string crop = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
                            std::to_string(area.x) + "+" + std::to_string(area.y);

@@ -30,6 +30,10 @@ class XDisplay {
   bool request_close(unsigned long window);
   // Saves the whole screen as a PNG; returns the standard deviation of its pixels (0..1).
   double screenshot(const std::string& path);
+  // Takes screenshots into `path` until their standard deviation exceeds
+  // `deviation` (something is drawn); returns the last one's.
+  double wait_for_detail(const std::string& path, double deviation,
+                         std::chrono::milliseconds timeout);
   // The mean colour of `area` in a screenshot saved at `path`.
   static Color mean_color(const std::string& path, ScreenArea area);
   // Takes screenshots into `path` until the mean colour of `area` is
