@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config clang-format clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev nlohmann-json3-dev libssl-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool xclip x11-utils imagemagick
 )
 if [ -n "${VORPEL_SETUP_EXTRA:-}" ]; then
   read -r -a extra <<<"$VORPEL_SETUP_EXTRA"
