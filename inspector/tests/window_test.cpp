@@ -1,9 +1,13 @@
 // The whole program as a user runs it: a real node target, the window under
 // Xvfb, the frontend from the embedded table, and the close button.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -322,6 +326,100 @@ TEST(WindowWithoutDisplayTest, ReportsWindowError) {
   EXPECT_EQ(result.err.rfind("Error: failed to create inspector window\n\nCaused by:\n    ", 0), 0u)
       << result.err;
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3);
+}
+
+// The environment of a program started now with `changes`, as a map.
+std::map<std::string, std::string> environment_with(const EnvironmentChanges& changes) {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const size_t equals = text.find('=');
+    if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  for (const auto& [name, value] : changes) {
+    if (value) {
+      variables[name] = *value;
+    } else {
+      variables.erase(name);
+    }
+  }
+  return variables;
+}
+
+std::map<std::string, std::string> read_environment(const std::string& path) {
+  std::map<std::string, std::string> variables;
+  std::istringstream lines(read_file(path));
+  for (std::string line; std::getline(lines, line, '\0');) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) variables[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return variables;
+}
+
+TEST_F(LinkPageTest, BrowserFromALinkGetsTheUsersEnvironmentWithoutTheWindowsSettings) {
+  // A stand-in browser that writes down its environment, whole or not at all.
+  const std::string recorded = fresh_["HOME"] + "/environment";
+  const std::string browser = fresh_["HOME"] + "/browser.sh";
+  std::ofstream(browser) << "#!/bin/sh\nenv -0 > '" << recorded << ".part' && mv '" << recorded
+                         << ".part' '" << recorded << "'\n";
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(fresh_["XDG_DATA_HOME"] + "/applications");
+  std::ofstream(fresh_["XDG_DATA_HOME"] + "/applications/stand-in-browser.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Stand-in browser\nExec=" << browser
+      << " %u\nMimeType=x-scheme-handler/https;\n";
+  std::ofstream(fresh_["XDG_CONFIG_HOME"] + "/mimeapps.list")
+      << "[Default Applications]\nx-scheme-handler/https=stand-in-browser.desktop\n";
+  // What the shell and the desktop's launch add or replace, whoever starts a browser.
+  const std::set<std::string> launcher = {"DESKTOP_STARTUP_ID",
+                                          "GIO_LAUNCHED_DESKTOP_FILE",
+                                          "GIO_LAUNCHED_DESKTOP_FILE_PID",
+                                          "PWD",
+                                          "OLDPWD",
+                                          "SHLVL",
+                                          "_"};
+
+  struct Case {
+    const char* what;
+    EnvironmentChanges user;  // the user's own values for what the window tunes
+  };
+  const Case cases[] = {
+      {"nothing of the user's", {}},
+      {"the user's own values",
+       {{"MESA_SHADER_CACHE_DISABLE", "false"},
+        {"JSC_useDFGJIT", "true"},
+        {"JSC_thresholdForJITSoon", "300"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(recorded);
+    EnvironmentChanges changes = c.user;
+    open(changes);
+    ASSERT_TRUE(display_.click(kNewWindowLinkX, kControlY));
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!std::filesystem::exists(recorded) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(100ms);
+    }
+    close();
+    ASSERT_TRUE(std::filesystem::exists(recorded));
+
+    // The program's environment as this test gave it, variable for variable.
+    changes["VORPEL_INSPECTOR_FRONTEND"] = "http://" + page_->address() + "/page?ws={ws}";
+    const auto given = environment_with(environment(fresh_.environment(changes)));
+    const auto got = read_environment(recorded);
+    std::vector<std::string> differences;
+    for (const auto& [name, value] : got) {
+      auto user = given.find(name);
+      if ((user == given.end() || user->second != value) && launcher.count(name) == 0) {
+        differences.push_back("set " + name + "=" + value);
+      }
+    }
+    for (const auto& [name, value] : given) {
+      if (got.count(name) == 0 && launcher.count(name) == 0) {
+        differences.push_back("removed " + name);
+      }
+    }
+    EXPECT_TRUE(differences.empty()) << testing::PrintToString(differences);
+  }
 }
 
 }  // namespace

@@ -213,11 +213,8 @@ LoadInWindow window_loader(WebKitWebView* view) {
 }
 
 ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started) {
-  // Mesa keeps a shader cache in ~/.cache even for software rendering; the
-  // program keeps files only in its data folder. Set before GTK and WebKit's
-  // processes start; a user's own setting wins.
-  g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
+  // Before GTK and WebKit's processes start; a user's own setting wins.
   tune_web_processes();
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;
