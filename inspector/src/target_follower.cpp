@@ -18,8 +18,7 @@ std::vector<std::string> listed_targets(std::string_view body) {
     if (!element.is_object()) continue;
     auto url = element.find("webSocketDebuggerUrl");
     if (url == element.end() || !url->is_string()) continue;
-    std::string_view text = url->get_ref<const std::string&>();
-    targets.emplace_back(strip_target_scheme(text));
+    targets.push_back(target_from_url(url->get_ref<const std::string&>()).text);
   }
   return targets;
 }
@@ -30,13 +29,13 @@ FollowDecision decide_follow(std::string_view shown, std::string_view body) {
   decision.shown_listed = std::find(listed.begin(), listed.end(), shown) != listed.end();
   if (decision.shown_listed) return decision;
   auto first = select_target(body);
-  if (first && first.value() != shown) decision.switch_to = std::move(first).value();
+  if (first && first.value().text != shown) decision.switch_to = std::move(first).value();
   return decision;
 }
 
 namespace {
 
-void follow(const std::string& address, std::string shown, const LoadInWindow& load) {
+void follow(const std::string& address, InspectorTarget shown, const LoadInWindow& load) {
   bool restarting = false;
   for (;;) {
     std::this_thread::sleep_for(restarting ? kFollowRestartInterval : kFollowInterval);
@@ -45,21 +44,21 @@ void follow(const std::string& address, std::string shown, const LoadInWindow& l
       restarting = true;
       continue;
     }
-    FollowDecision decision = decide_follow(shown, body.value());
+    FollowDecision decision = decide_follow(shown.text, body.value());
     restarting = !decision.shown_listed;
     if (!decision.switch_to) continue;
     shown = std::move(*decision.switch_to);
     restarting = false;
     const std::string frontend_address = build_frontend_address(shown);
     load(frontend_address);
-    sys::write_output_line(target_line(shown));
+    sys::write_output_line(target_line(shown.text));
     sys::write_output_line(frontend_line(frontend_address));
   }
 }
 
 }  // namespace
 
-void start_target_follower(std::string address, std::string shown_target, LoadInWindow load) {
+void start_target_follower(std::string address, InspectorTarget shown_target, LoadInWindow load) {
   // Detached: the process ends when the window closes, whatever this thread does.
   std::thread(follow, std::move(address), std::move(shown_target), std::move(load)).detach();
 }

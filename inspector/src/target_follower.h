@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "inspector_target.h"
+
 // Every element's webSocketDebuggerUrl without its scheme, in list order;
 // elements without one are left out, and a body that is no array gives none.
 std::vector<std::string> listed_targets(std::string_view body);
@@ -17,7 +19,7 @@ struct FollowDecision {
   // The list's first target, when that differs from the shown one and the
   // shown one is no longer listed: a new target beside the shown one does
   // not take the window away.
-  std::optional<std::string> switch_to;
+  std::optional<InspectorTarget> switch_to;
   bool shown_listed = false;
 
   bool operator==(const FollowDecision&) const = default;
@@ -37,4 +39,4 @@ using LoadInWindow = std::function<void(const std::string& frontend_address)>;
 // Watches `address` on a thread of its own that never keeps the process
 // alive. On a switch it loads the new frontend address and prints the new
 // target's two lines. Failures are not reported: it tries again.
-void start_target_follower(std::string address, std::string shown_target, LoadInWindow load);
+void start_target_follower(std::string address, InspectorTarget shown_target, LoadInWindow load);

@@ -22,7 +22,7 @@ TEST(TargetFollowerTest, Decisions) {
   };
   const Case cases[] = {
       {"same target", list({"ws://h:1/a"}), {std::nullopt, true}},
-      {"restarted", list({"ws://h:1/b"}), {"h:1/b", false}},
+      {"restarted", list({"ws://h:1/b"}), {InspectorTarget{"h:1/b"}, false}},
       {"new target beside the shown one", list({"ws://h:1/b", "ws://h:1/a"}), {std::nullopt, true}},
       {"shown one still listed later", list({"wss://h:1/b", "ws://h:1/a"}), {std::nullopt, true}},
       {"empty list", "[]", {std::nullopt, false}},
@@ -30,7 +30,8 @@ TEST(TargetFollowerTest, Decisions) {
       {"not json", "<html>", {std::nullopt, false}},
       {"not an array", "{\"webSocketDebuggerUrl\":\"ws://h:1/b\"}", {std::nullopt, false}},
       {"scheme stripped before comparing", list({"wss://h:1/a"}), {std::nullopt, true}},
-      {"case matters", list({"ws://h:1/A"}), {"h:1/A", false}},
+      {"case matters", list({"ws://h:1/A"}), {InspectorTarget{"h:1/A"}, false}},
+      {"restarted on wss", list({"wss://h:1/b"}), {InspectorTarget{"h:1/b", true}, false}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(decide_follow("h:1/a", c.body), c.decision) << c.name;
