@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "support/console_input.h"
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
 #include "support/window_fixture.h"
@@ -28,11 +29,6 @@ std::string fresh_text() {
   return text;
 }
 
-// The Console is the panel a fresh window shows; in its 800 x 600 window at
-// the top left, a cleared Console's first result sits on the second line.
-constexpr int kConsoleX = 400, kConsoleY = 400;
-constexpr int kFirstResultX = 60, kFirstResultY = 88;
-
 class ClipboardTest : public WindowFixture {
  protected:
   void open_attached() {
@@ -45,8 +41,7 @@ class ClipboardTest : public WindowFixture {
     const std::string mark = fresh_["TMPDIR"] + "/evaluated";
     bool evaluates = false;
     for (int attempt = 0; attempt < 5 && !evaluates; ++attempt) {
-      clear_console();
-      evaluate("require('fs').writeFileSync('" + mark + "', '')");
+      ASSERT_TRUE(evaluate_in_console(display_, "require('fs').writeFileSync('" + mark + "', '')"));
       for (int i = 0; i < 50 && !evaluates; ++i) {
         std::this_thread::sleep_for(100ms);
         evaluates = std::filesystem::exists(mark);
@@ -55,38 +50,11 @@ class ClipboardTest : public WindowFixture {
     ASSERT_TRUE(evaluates) << inspector_->err();
   }
 
-  // The clipboard's text, as another program reads it; empty when none.
-  std::string clipboard() {
-    ProcessResult read = run_process({"xclip", "-o", "-selection", "clipboard"},
-                                     {{"DISPLAY", display_.name()}}, 10s);
-    return read.exit_status == 0 ? read.out : "";
-  }
-
-  bool clipboard_holds(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-      if (clipboard().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(200ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
-  }
-
-  // Focuses the Console's prompt and empties the Console (Ctrl+L).
-  void clear_console() {
-    ASSERT_TRUE(display_.click(kConsoleX, kConsoleY));
-    ASSERT_TRUE(display_.key("ctrl+l"));
-  }
-
   bool right_click(int x, int y) {
     return run_process({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "sleep",
                         "0.2", "click", "3"},
                        {{"DISPLAY", display_.name()}})
                .exit_status == 0;
-  }
-
-  void evaluate(const std::string& expression) {
-    ASSERT_TRUE(display_.type(expression));
-    ASSERT_TRUE(display_.key("Return"));
   }
 
   // Puts `text` on the clipboard; the owner stays until the test ends or
@@ -97,7 +65,7 @@ class ClipboardTest : public WindowFixture {
     owner_ = std::make_unique<BackgroundProcess>(
         std::vector<std::string>{"xclip", "-quiet", "-selection", "clipboard", "-i", file},
         EnvironmentChanges{{"DISPLAY", display_.name()}});
-    ASSERT_TRUE(clipboard_holds(text, 10s));
+    ASSERT_TRUE(clipboard_holds(display_, text, 10s));
   }
 
   std::unique_ptr<NodeInspector> node_;
@@ -120,8 +88,7 @@ TEST_F(ClipboardTest, CopiesFromTheConsoleReachTheClipboard) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    clear_console();
-    evaluate(c.expression);
+    ASSERT_TRUE(evaluate_in_console(display_, c.expression));
     if (c.from_context_menu) {
       std::this_thread::sleep_for(1s);  // the result is drawn
       ASSERT_TRUE(right_click(kFirstResultX, kFirstResultY));
@@ -129,9 +96,9 @@ TEST_F(ClipboardTest, CopiesFromTheConsoleReachTheClipboard) {
       ASSERT_TRUE(display_.key("Down"));
       ASSERT_TRUE(display_.key("Return"));
     }
-    const bool reached = clipboard_holds(c.text, 10s);
+    const bool reached = clipboard_holds(display_, c.text, 10s);
     display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/clipboard_copy.png");
-    EXPECT_TRUE(reached) << "clipboard: " << clipboard();
+    EXPECT_TRUE(reached) << "clipboard: " << clipboard_text(display_);
   }
   close_window(*inspector_);
 }
@@ -143,16 +110,17 @@ TEST_F(ClipboardTest, PasteIntoTheConsoleIsEvaluated) {
   std::string upper = text;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   offer_on_clipboard("copy(\"" + text + "\".toUpperCase())");
-  clear_console();
+  ASSERT_TRUE(clear_console(display_));
   // A fresh data folder: the frontend first asks the user to allow pasting.
   ASSERT_TRUE(display_.key("ctrl+v"));
   std::this_thread::sleep_for(500ms);  // the warning is drawn
-  evaluate("allow pasting");
+  ASSERT_TRUE(display_.type("allow pasting"));
+  ASSERT_TRUE(display_.key("Return"));
   ASSERT_TRUE(display_.key("ctrl+v"));
   ASSERT_TRUE(display_.key("Return"));
-  const bool evaluated = clipboard_holds(upper, 10s);
+  const bool evaluated = clipboard_holds(display_, upper, 10s);
   display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/clipboard_paste.png");
-  EXPECT_TRUE(evaluated) << "clipboard: " << clipboard();
+  EXPECT_TRUE(evaluated) << "clipboard: " << clipboard_text(display_);
   close_window(*inspector_);
 }
 
