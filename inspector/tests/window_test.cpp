@@ -1,5 +1,6 @@
 // The whole program as a user runs it: a real node target, the window under
 // Xvfb, the frontend from the embedded table, and the close button.
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "support/fresh_folders.h"
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
+#include "support/renaming_inspector.h"
 #include "support/x_display.h"
 
 namespace {
@@ -420,6 +423,61 @@ TEST_F(LinkPageTest, BrowserFromALinkGetsTheUsersEnvironmentWithoutTheWindowsSet
     }
     EXPECT_TRUE(differences.empty()) << testing::PrintToString(differences);
   }
+}
+
+TEST_F(WindowTest, FrontendConnectsToATargetWhosePathNeedsEncoding) {
+  NodeInspector node;
+  ASSERT_FALSE(node.address().empty()) << node.process().err();
+  // Unescaped in the frontend's address, this would end the "ws" parameter,
+  // turn on its WebRTC connection and read "+" as a space.
+  const std::string path = "/x&rtc=true+%2F;a=b?c";
+  RenamingInspector renamed(node.target(), path);
+  BackgroundProcess inspector(command(renamed.address()), environment());
+  ASSERT_TRUE(inspector.wait_for_output(kThirdLine, 20s)) << inspector.err();
+  EXPECT_EQ(inspector.out().substr(0, inspector.out().find('\n')),
+            "vorpel_inspector: ws target  = " + renamed.address() + path);
+  unsigned long window = display_.find_window(kTitle, 20s);
+  ASSERT_NE(window, 0u) << inspector.err();
+  EXPECT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector.err();
+  EXPECT_EQ(renamed.handshakes(), std::vector<std::string>{path});
+  ASSERT_TRUE(display_.request_close(window));
+  EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
+}
+
+TEST_F(WindowTest, FrontendReachesAWssTargetOverTls) {
+  // The target's port keeps the first bytes of each connection: a TLS
+  // handshake record starts with 0x16, a plain WebSocket handshake with "GET".
+  std::mutex mutex;
+  std::vector<std::string> openings;
+  LoopbackServer endpoint([&](int fd) {
+    char bytes[3] = {};
+    size_t got = 0;
+    while (got < sizeof bytes) {
+      const ssize_t count = recv(fd, bytes + got, sizeof bytes - got, 0);
+      if (count <= 0) break;
+      got += static_cast<size_t>(count);
+    }
+    std::lock_guard lock(mutex);
+    openings.emplace_back(bytes, got);
+  });
+  LoopbackServer list(LoopbackServer::respond(
+      http_response("HTTP/1.0 200 OK", target_list_json("wss://" + endpoint.address() + "/t"))));
+  BackgroundProcess inspector(command(list.address()), environment());
+  unsigned long window = display_.find_window(kTitle, 20s);
+  ASSERT_NE(window, 0u) << inspector.err();
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  for (bool opened = false; !opened && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(100ms);
+    std::lock_guard lock(mutex);
+    opened = !openings.empty();
+  }
+  {
+    std::lock_guard lock(mutex);
+    ASSERT_FALSE(openings.empty());
+    EXPECT_EQ(openings.front().substr(0, 1), "\x16") << testing::PrintToString(openings);
+  }
+  ASSERT_TRUE(display_.request_close(window));
+  EXPECT_EQ(inspector.wait_exit(20s), std::optional<int>(0));
 }
 
 }  // namespace
