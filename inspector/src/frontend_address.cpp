@@ -22,8 +22,9 @@ std::string to_frontend_http_form(std::string_view address) {
 }
 
 std::string encode_query_value(std::string_view text) {
-  // RFC 3986's query characters but "&" and "+", which URLSearchParams reads
-  // as a separator and a space; and "[" "]", which URL parsers keep in a query.
+  // RFC 3986's query characters without "&" and "+", which URLSearchParams
+  // reads as a separator and a space, and with "[" "]", which URL parsers keep
+  // in a query: an IPv6 host stays as it is.
   static constexpr std::string_view kKept = "-._~!$'()*,;=:@/?[]";
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string encoded;

@@ -1,7 +1,10 @@
 // The desktop clipboard from the frontend's Console: what it copies reaches
-// the clipboard, and what is on the clipboard can be pasted into it.
+// the clipboard, and what is on the clipboard can be pasted into it; the page
+// of another frontend cannot read it.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
