@@ -170,9 +170,10 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   webkit_settings_set_enable_webaudio(settings, FALSE);
   webkit_settings_set_enable_webgl(settings, FALSE);
   // The frontend copies (copy(), "Copy object", ...) with
-  // navigator.clipboard.writeText, often after a protocol round trip, where
-  // WebKit no longer sees a user gesture and refuses without a word. Only for
-  // the embedded frontend: the setting also lets a page's script paste.
+  // navigator.clipboard.writeText after a protocol round trip, outside the user
+  // gesture WebKit's clipboard policy asks for, and WebKit (2.50) refuses
+  // without a word. Only for the embedded frontend: the setting also lets a
+  // page's script paste.
   webkit_settings_set_javascript_can_access_clipboard(
       settings, address.starts_with(kFrontendSchemePrefix) ? TRUE : FALSE);
 
