@@ -16,7 +16,7 @@ build_packages=(
 )
 check_packages=(
   libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils imagemagick python3
+  xvfb xauth xdotool xclip x11-utils imagemagick python3
 )
 # The cross compiler, Wine to run its tests (CTest lists them under Wine at
 # build time), GoogleTest's sources for the target, and the window watcher.

@@ -1,4 +1,5 @@
 // Any text as a target list: a target, or a report that names the failure.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,18 +19,43 @@ bool starts_with(const std::string& text, std::string_view prefix) {
   return std::string_view(text).substr(0, prefix.size()) == prefix;
 }
 
+// Every "%XY" as its byte; a "%" without two hex digits makes it fail.
+std::string percent_decoded(const std::string& value) {
+  std::string text;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '%') {
+      text += value[i];
+      continue;
+    }
+    require(i + 2 < value.size() && std::isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(value[i + 2])));
+    text += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+    i += 2;
+  }
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view body(reinterpret_cast<const char*>(data), size);
-  Result<std::string> target = select_target(body);
+  Result<InspectorTarget> target = select_target(body);
   if (target) {
+    const std::string& text = target.value().text;
     // The value came from a JSON string, so the body holds at least its quotes.
-    require(target.value().size() + 2 <= body.size());
-    // The default address holds the target verbatim between its fixed parts.
+    require(text.size() + 2 <= body.size());
+    // The default address holds the target, one parameter that decodes back
+    // to it, between its fixed parts.
     const std::string address = build_frontend_address(target.value(), std::nullopt);
-    require(address == "http://devtools.localhost/js_app.html?ws=" + target.value() +
-                           "&experiments=true&v8only=true");
+    const std::string prefix = target.value().wss ? "http://devtools.localhost/js_app.html?wss="
+                                                  : "http://devtools.localhost/js_app.html?ws=";
+    const std::string suffix = "&experiments=true&v8only=true";
+    require(starts_with(address, prefix) && address.size() >= prefix.size() + suffix.size() &&
+            address.compare(address.size() - suffix.size(), suffix.size(), suffix) == 0);
+    const std::string value =
+        address.substr(prefix.size(), address.size() - prefix.size() - suffix.size());
+    require(value.find_first_of("&#+ ") == std::string::npos);
+    require(percent_decoded(value) == text);
     return 0;
   }
 

@@ -21,11 +21,34 @@ std::string to_frontend_http_form(std::string_view address) {
   return replace_prefix(address, kFrontendSchemePrefix, kFrontendHttpPrefix);
 }
 
-std::string default_frontend_address(std::string_view target) {
+std::string encode_query_value(std::string_view text) {
+  // RFC 3986's query characters without "&" and "+", which URLSearchParams
+  // reads as a separator and a space, and with "[" "]", which URL parsers keep
+  // in a query: an IPv6 host stays as it is.
+  static constexpr std::string_view kKept = "-._~!$'()*,;=:@/?[]";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool alphanumeric = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                              (byte >= '0' && byte <= '9');
+    if (alphanumeric || kKept.find(c) != std::string_view::npos) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0xF];
+    }
+  }
+  return encoded;
+}
+
+std::string default_frontend_address(const InspectorTarget& target) {
   std::string address;
   address += kFrontendHttpPrefix;
-  address += "localhost/js_app.html?ws=";
-  address += target;
+  address += target.wss ? "localhost/js_app.html?wss=" : "localhost/js_app.html?ws=";
+  address += encode_query_value(target.text);
   address += "&experiments=true&v8only=true";
   return address;
 }
@@ -45,12 +68,12 @@ std::string expand_frontend_template(std::string_view template_text, std::string
   return address;
 }
 
-std::string build_frontend_address(std::string_view target,
+std::string build_frontend_address(const InspectorTarget& target,
                                    const std::optional<std::string>& override_template) {
-  if (override_template) return expand_frontend_template(*override_template, target);
+  if (override_template) return expand_frontend_template(*override_template, target.text);
   return default_frontend_address(target);
 }
 
-std::string build_frontend_address(std::string_view target) {
+std::string build_frontend_address(const InspectorTarget& target) {
   return build_frontend_address(target, sys::environment_variable(kFrontendOverrideVariable));
 }

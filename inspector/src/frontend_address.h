@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "inspector_target.h"
+
 // The custom scheme that serves the embedded frontend; also the host label of
 // the default frontend address, so both spellings derive from it.
 #define VORPEL_FRONTEND_SCHEME "devtools"
@@ -19,16 +21,23 @@ inline constexpr const wchar_t* kFrontendRequestFilter = L"http://" VORPEL_FRONT
 
 inline constexpr const char* kFrontendOverrideVariable = "VORPEL_INSPECTOR_FRONTEND";
 
-// The address of the embedded frontend's entry document for `target`.
-std::string default_frontend_address(std::string_view target);
+// `text` with every byte percent-encoded that may not stand as it is in a
+// query value ("&", "#", "%", "+", space, controls, non-ASCII and the rest);
+// what may stand, an IPv6 host's brackets among it, is left as it is.
+std::string encode_query_value(std::string_view text);
+
+// The address of the embedded frontend's entry document for `target`, whose
+// text goes percent-encoded in the "ws" parameter, or "wss" for a wss target.
+std::string default_frontend_address(const InspectorTarget& target);
 
 // Every "{ws}" in `template_text` replaced by `target`, left to right.
 std::string expand_frontend_template(std::string_view template_text, std::string_view target);
 
-// The override variable's template when set, else the default address.
-std::string build_frontend_address(std::string_view target,
+// The override variable's template, with the target's text as it is, when
+// set; else the default address.
+std::string build_frontend_address(const InspectorTarget& target,
                                    const std::optional<std::string>& override_template);
-std::string build_frontend_address(std::string_view target);
+std::string build_frontend_address(const InspectorTarget& target);
 
 // "http://devtools.REST" becomes "devtools://REST"; anything else is unchanged.
 std::string to_frontend_scheme_form(std::string_view address);

@@ -22,7 +22,7 @@ Status run(int argc, char** argv) {
   if (!target) return std::move(target).error();
   std::string frontend_address = build_frontend_address(target.value());
 
-  sys::write_output_line(target_line(target.value()));
+  sys::write_output_line(target_line(target.value().text));
   sys::write_output_line(frontend_line(frontend_address));
   sys::write_output_line(kEmbeddedFrontendLine);
   if (command_line.print_url) return std::nullopt;

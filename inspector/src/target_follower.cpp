@@ -10,56 +10,81 @@
 #include "target_list_client.h"
 #include "target_selection.h"
 
-std::vector<std::string> listed_targets(std::string_view body) {
-  std::vector<std::string> targets;
+namespace {
+
+std::vector<InspectorTarget> listed(std::string_view body) {
+  std::vector<InspectorTarget> targets;
   const auto list = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
   if (!list.is_array()) return targets;
   for (const auto& element : list) {
     if (!element.is_object()) continue;
     auto url = element.find("webSocketDebuggerUrl");
     if (url == element.end() || !url->is_string()) continue;
-    std::string_view text = url->get_ref<const std::string&>();
-    targets.emplace_back(strip_target_scheme(text));
+    targets.push_back(target_from_url(url->get_ref<const std::string&>()));
   }
   return targets;
 }
 
-FollowDecision decide_follow(std::string_view shown, std::string_view body) {
+}  // namespace
+
+std::vector<std::string> listed_targets(std::string_view body) {
+  std::vector<std::string> texts;
+  for (InspectorTarget& target : listed(body)) texts.push_back(std::move(target.text));
+  return texts;
+}
+
+FollowDecision decide_follow(std::string_view shown, bool gone_since_listed,
+                             std::string_view body) {
   FollowDecision decision;
-  const std::vector<std::string> listed = listed_targets(body);
-  decision.shown_listed = std::find(listed.begin(), listed.end(), shown) != listed.end();
-  if (decision.shown_listed) return decision;
-  auto first = select_target(body);
-  if (first && first.value() != shown) decision.switch_to = std::move(first).value();
+  const std::vector<InspectorTarget> targets = listed(body);
+  if (targets.empty()) {
+    decision.gone_since_listed = true;  // between two programs
+    return decision;
+  }
+  auto listed_shown =
+      std::find_if(targets.begin(), targets.end(),
+                   [&](const InspectorTarget& target) { return target.text == shown; });
+  decision.shown_listed = listed_shown != targets.end();
+  if (decision.shown_listed && !gone_since_listed) return decision;
+  // A new program: the shown target is gone, or was while the inspector was.
+  if (auto first = select_target(body)) {
+    decision.switch_to = std::move(first).value();
+  } else if (decision.shown_listed) {
+    decision.switch_to = *listed_shown;  // the first element names no target
+  } else {
+    decision.gone_since_listed = gone_since_listed;
+  }
   return decision;
 }
 
 namespace {
 
-void follow(const std::string& address, std::string shown, const LoadInWindow& load) {
+void follow(const std::string& address, InspectorTarget shown, const LoadInWindow& load) {
   bool restarting = false;
+  bool gone = false;
   for (;;) {
     std::this_thread::sleep_for(restarting ? kFollowRestartInterval : kFollowInterval);
     auto body = fetch_target_list_once(address);
     if (!body) {
-      restarting = true;
+      restarting = gone = true;
       continue;
     }
-    FollowDecision decision = decide_follow(shown, body.value());
+    FollowDecision decision = decide_follow(shown.text, gone, body.value());
     restarting = !decision.shown_listed;
+    gone = decision.gone_since_listed;
     if (!decision.switch_to) continue;
     shown = std::move(*decision.switch_to);
     restarting = false;
     const std::string frontend_address = build_frontend_address(shown);
     load(frontend_address);
-    sys::write_output_line(target_line(shown));
+    sys::write_output_line(target_line(shown.text));
     sys::write_output_line(frontend_line(frontend_address));
   }
 }
 
 }  // namespace
 
-void start_target_follower(std::string address, std::string shown_target, LoadInWindow load) {
+void start_target_follower(std::string address, InspectorTarget shown_target, LoadInWindow load) {
   // Detached: the process ends when the window closes, whatever this thread does.
   std::thread(follow, std::move(address), std::move(shown_target), std::move(load)).detach();
 }

@@ -9,22 +9,29 @@
 #include <string_view>
 #include <vector>
 
+#include "inspector_target.h"
+
 // Every element's webSocketDebuggerUrl without its scheme, in list order;
 // elements without one are left out, and a body that is no array gives none.
 std::vector<std::string> listed_targets(std::string_view body);
 
 struct FollowDecision {
-  // The list's first target, when that differs from the shown one and the
-  // shown one is no longer listed: a new target beside the shown one does
-  // not take the window away.
-  std::optional<std::string> switch_to;
+  // The list's first target, when the shown one is no longer listed, or when
+  // the inspector was gone in between: then the program is a new one, even
+  // with the same target (workerd's is always "main"). A new target beside
+  // the shown one does not take the window away.
+  std::optional<InspectorTarget> switch_to;
   bool shown_listed = false;
+  // Whether the inspector has been unreachable or listed no target since the
+  // shown target (the new one, after a switch) was last listed.
+  bool gone_since_listed = false;
 
   bool operator==(const FollowDecision&) const = default;
 };
 
-// What a fresh target list means for the window that shows `shown`.
-FollowDecision decide_follow(std::string_view shown, std::string_view body);
+// What a fresh target list means for the window that shows `shown`, given
+// what the watcher saw since `shown` was last listed.
+FollowDecision decide_follow(std::string_view shown, bool gone_since_listed, std::string_view body);
 
 // How often the list is fetched while the shown target is there, and while it
 // is gone or the inspector is unreachable (a restart is under way).
@@ -37,4 +44,4 @@ using LoadInWindow = std::function<void(const std::string& frontend_address)>;
 // Watches `address` on a thread of its own that never keeps the process
 // alive. On a switch it loads the new frontend address and prints the new
 // target's two lines. Failures are not reported: it tries again.
-void start_target_follower(std::string address, std::string shown_target, LoadInWindow load);
+void start_target_follower(std::string address, InspectorTarget shown_target, LoadInWindow load);

@@ -83,7 +83,11 @@ std::string_view strip_target_scheme(std::string_view url) {
   return url;
 }
 
-Result<std::string> select_target(std::string_view body) {
+InspectorTarget target_from_url(std::string_view url) {
+  return {std::string(strip_target_scheme(url)), url.starts_with("wss://")};
+}
+
+Result<InspectorTarget> select_target(std::string_view body) {
   // The parser skips a leading byte order mark; JSON text has none.
   if (body.starts_with("\xEF\xBB\xBF")) {
     return ErrorChain::from_json_error("unexpected byte order mark at line 1, column 1")
@@ -95,7 +99,7 @@ Result<std::string> select_target(std::string_view body) {
         .with_context("inspector /json was not valid JSON");
   }
   if (reader.top_is_array && reader.first_is_object && reader.url) {
-    return std::string(strip_target_scheme(*reader.url));
+    return target_from_url(*reader.url);
   }
   return ErrorChain::from_message("no webSocketDebuggerUrl in inspector /json: " +
                                   std::string(body));
@@ -117,10 +121,10 @@ bool is_empty_target_list(std::string_view body) {
   return body.empty();
 }
 
-Result<std::string> discover_target(std::string_view address) {
+Result<InspectorTarget> discover_target(std::string_view address) {
   auto body =
       fetch_target_list(address, [](std::string_view text) { return !is_empty_target_list(text); });
-  Result<std::string> target = body ? select_target(body.value()) : std::move(body).error();
+  Result<InspectorTarget> target = body ? select_target(body.value()) : std::move(body).error();
   if (!target) {
     return std::move(target).error().with_context("failed to read inspector targets from http://" +
                                                   std::string(address) + "/json");

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/console_input.h"
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
 #include "support/startup_text.h"
@@ -162,6 +163,39 @@ TEST_F(FollowTest, BreakpointSetBeforeAnEditPausesTheRestartedProgram) {
   display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/follow_after_edits.png");
   close_window(*inspector);
   EXPECT_EQ(std::count(inspector->out().begin(), inspector->out().end(), '\n'), 3 + 2 * 2);
+}
+
+// workerd lists its worker as "main" in every run: only the inspector's
+// absence in between tells a restarted workerd from the same one.
+TEST_F(FollowTest, ReattachesARestartedWorkerdThatKeepsItsTarget) {
+  ASSERT_TRUE(RuntimeInspector::installed("workerd"));
+  const uint16_t port = free_loopback_port();
+  auto workerd = std::make_unique<RuntimeInspector>("workerd", false,
+                                                    "globalThis.generation = 'run-1';", port);
+  const std::string target = workerd->target();
+  auto inspector = open_window({"--follow", workerd->address()});
+  // The Console evaluates in the program it is attached to.
+  auto attached_to = [&](const std::string& generation, int attempts) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+      if (!evaluate_in_console(display_, "copy(generation)")) return false;
+      if (clipboard_holds(display_, generation, 3s)) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(attached_to("run-1", 20)) << inspector->err() << workerd->process().err();
+
+  workerd.reset();  // ends the process; the port is free again
+  // Restarted as by hand: the watcher, polling twice a second, sees the
+  // inspector gone (workerd itself is back within some 30 ms).
+  std::this_thread::sleep_for(1500ms);
+  workerd = std::make_unique<RuntimeInspector>("workerd", false, "globalThis.generation = 'run-2';",
+                                               port);
+  EXPECT_TRUE(inspector->wait_for_output(kThirdLine + target_lines(target), 30s))
+      << inspector->out();
+  EXPECT_TRUE(attached_to("run-2", 20)) << inspector->err() << workerd->process().err();
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/follow_workerd.png");
+  close_window(*inspector);
+  EXPECT_EQ(inspector->out(), three_lines(target) + target_lines(target));
 }
 
 }  // namespace

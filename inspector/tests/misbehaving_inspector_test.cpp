@@ -274,8 +274,13 @@ std::vector<HostileBody> hostile_bodies() {
       {"nested_100000_deep_beside_target", deep_in_target, 0, three_lines("deep"), "", ""},
       {"nested_100000_deep_unclosed", std::string(100000, '['), 1, "", "",
        "    0: inspector /json was not valid JSON\n    1: "},
-      // Decoded by the JSON parser, so the control characters reach the console raw.
-      {"escapes_in_target", escaped, 0, three_lines("h:1/\x1b[2J\x1b]0;title\x07"), "", ""},
+      // Decoded by the JSON parser, so the control characters reach the target
+      // line raw; the frontend address has them percent-encoded.
+      {"escapes_in_target", escaped, 0,
+       three_lines("h:1/\x1b[2J\x1b]0;title\x07",
+                   "http://devtools.localhost/js_app.html?ws=h:1/%1B[2J%1B]0;title%07"
+                   "&experiments=true&v8only=true"),
+       "", ""},
       // The body is quoted as received, escapes still spelled out.
       {"escapes_in_body", escaped_no_target, 1, "", "    " + no_target + escaped_no_target + "\n",
        ""},

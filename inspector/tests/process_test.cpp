@@ -366,4 +366,36 @@ TEST(LauncherTest, RealNodeInspector) {
             three_lines(node.target(), "http://127.0.0.1:1/x.html?ws=" + node.target()));
 }
 
+TEST(LauncherTest, FrontendAddressOfSecureAndUnusualTargets) {
+  // The target line and the user's template show the target as listed; the
+  // default address carries it encoded, in "wss" for a wss target.
+  struct Case {
+    std::string url;
+    std::string target;
+    std::string parameter;
+  };
+  const Case cases[] = {
+      {"wss://h:1/abc", "h:1/abc", "wss=h:1/abc"},
+      {"wss://[::1]:9229/0f2c", "[::1]:9229/0f2c", "wss=[::1]:9229/0f2c"},
+      {"ws://127.0.0.1:9229/x&rtc=true", "127.0.0.1:9229/x&rtc=true",
+       "ws=127.0.0.1:9229/x%26rtc=true"},
+      {"wss://h:1/a b#c%d+e\xC3\xA9", "h:1/a b#c%d+e\xC3\xA9", "wss=h:1/a%20b%23c%25d%2Be%C3%A9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    LoopbackServer server(
+        LoopbackServer::respond(http_response("HTTP/1.0 200 OK", target_list_json(c.url))));
+    ProcessResult result = run_inspector({"--print-url", server.address()});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "vorpel_inspector: ws target  = " + c.target +
+                  "\nvorpel_inspector: devtools   = http://devtools.localhost/js_app.html?" +
+                  c.parameter + "&experiments=true&v8only=true\n" + kThirdLine);
+    EXPECT_EQ(result.err, "");
+    result = run_inspector({"--print-url", server.address()},
+                           {{"VORPEL_INSPECTOR_FRONTEND", "app.html?ws={ws}&x={ws}"}});
+    EXPECT_EQ(result.out, three_lines(c.target, "app.html?ws=" + c.target + "&x=" + c.target));
+  }
+}
+
 }  // namespace

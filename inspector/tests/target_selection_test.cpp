@@ -8,18 +8,21 @@ namespace {
 constexpr const char* kNoUrl = "no webSocketDebuggerUrl in inspector /json: ";
 
 TEST(TargetSelectionTest, SelectsFirstTargetOrReportsBody) {
-  const std::pair<std::string, std::string> accepted[] = {
-      {R"([{"webSocketDebuggerUrl":"ws://127.0.0.1:9229/0f2c"}])", "127.0.0.1:9229/0f2c"},
-      {R"( [{"webSocketDebuggerUrl":"wss://host/abc"},{"x":1}] )", "host/abc"},
-      {R"([{"webSocketDebuggerUrl":"WS://host/x"}])", "WS://host/x"},
-      {R"([{"webSocketDebuggerUrl":"ws://"}])", ""},
-      {R"([{"webSocketDebuggerUrl":"ws://ws://x"}])", "ws://x"},
-      {R"([{"webSocketDebuggerUrl":"http://x"}])", "http://x"},
-      {R"([{"webSocketDebuggerUrl":"ws://a\u0026b"}])", "a&b"},
-      {"\t\r\n[{\"webSocketDebuggerUrl\":\"ws://x\"}]\n", "x"},
+  const std::pair<std::string, InspectorTarget> accepted[] = {
+      {R"([{"webSocketDebuggerUrl":"ws://127.0.0.1:9229/0f2c"}])", {"127.0.0.1:9229/0f2c"}},
+      {R"( [{"webSocketDebuggerUrl":"wss://host/abc"},{"x":1}] )", {"host/abc", true}},
+      {R"([{"webSocketDebuggerUrl":"WSS://host/x"}])", {"WSS://host/x"}},
+      {R"([{"webSocketDebuggerUrl":"wss://ws://x"}])", {"ws://x", true}},
+      {R"([{"webSocketDebuggerUrl":"ws://wss://x"}])", {"wss://x"}},
+      {R"([{"webSocketDebuggerUrl":"WS://host/x"}])", {"WS://host/x"}},
+      {R"([{"webSocketDebuggerUrl":"ws://"}])", {""}},
+      {R"([{"webSocketDebuggerUrl":"ws://ws://x"}])", {"ws://x"}},
+      {R"([{"webSocketDebuggerUrl":"http://x"}])", {"http://x"}},
+      {R"([{"webSocketDebuggerUrl":"ws://a\u0026b"}])", {"a&b"}},
+      {"\t\r\n[{\"webSocketDebuggerUrl\":\"ws://x\"}]\n", {"x"}},
       // A repeated member counts with its last value, as in the parsed tree.
-      {R"([{"webSocketDebuggerUrl":1,"webSocketDebuggerUrl":"ws://b"}])", "b"},
-      {R"([{"a":{"webSocketDebuggerUrl":"ws://x"},"webSocketDebuggerUrl":"ws://y"},[]])", "y"},
+      {R"([{"webSocketDebuggerUrl":1,"webSocketDebuggerUrl":"ws://b"}])", {"b"}},
+      {R"([{"a":{"webSocketDebuggerUrl":"ws://x"},"webSocketDebuggerUrl":"ws://y"},[]])", {"y"}},
   };
   for (const auto& [body, target] : accepted) {
     auto result = select_target(body);
@@ -72,16 +75,16 @@ TEST(TargetSelectionTest, EmptyTargetList) {
 }
 
 TEST(TargetSelectionTest, FrontendAddress) {
-  const std::string target = "127.0.0.1:9229/abc";
+  const InspectorTarget target{"127.0.0.1:9229/abc"};
   const std::tuple<std::optional<std::string>, std::string> cases[] = {
       {std::nullopt,
        "http://devtools.localhost/js_app.html?ws=127.0.0.1:9229/abc&experiments=true&v8only=true"},
       {"app.html?a={ws}&b={ws}", "app.html?a=127.0.0.1:9229/abc&b=127.0.0.1:9229/abc"},
       {"http://other/", "http://other/"},
       {"", ""},
-      {"{ws}", target},
-      {"{{ws}}", "{" + target + "}"},
-      {"{w{ws}s}", "{w" + target + "s}"},
+      {"{ws}", target.text},
+      {"{{ws}}", "{" + target.text + "}"},
+      {"{w{ws}s}", "{w" + target.text + "s}"},
       {"{ws", "{ws"},
   };
   for (const auto& [override_template, expected] : cases) {
@@ -89,8 +92,49 @@ TEST(TargetSelectionTest, FrontendAddress) {
   }
   // The inserted target is not searched again, and never escaped.
   EXPECT_EQ(expand_frontend_template("x={ws}", "{ws}&#?"), "x={ws}&#?");
-  EXPECT_EQ(build_frontend_address("", std::nullopt),
+  EXPECT_EQ(build_frontend_address(InspectorTarget{}, std::nullopt),
             "http://devtools.localhost/js_app.html?ws=&experiments=true&v8only=true");
+}
+
+TEST(TargetSelectionTest, DefaultFrontendAddressEncodesTheTarget) {
+  const std::string prefix = "http://devtools.localhost/js_app.html?";
+  const std::string suffix = "&experiments=true&v8only=true";
+  struct Case {
+    std::string text;
+    bool wss;
+    std::string parameter;  // what follows "js_app.html?"
+  };
+  const Case cases[] = {
+      // Usual targets, byte for byte.
+      {"127.0.0.1:9229/0f2c8a1e-54b6-4d1c-9c1e-3a2b1c0d9e8f", false,
+       "ws=127.0.0.1:9229/0f2c8a1e-54b6-4d1c-9c1e-3a2b1c0d9e8f"},
+      {"[::1]:9229/0f2c", false, "ws=[::1]:9229/0f2c"},
+      {"localhost:9229/main", false, "ws=localhost:9229/main"},
+      {"h:1/devtools/page/ABC_def.1~x?y=z", false, "ws=h:1/devtools/page/ABC_def.1~x?y=z"},
+      {"h:1/!$'()*,;=@", false, "ws=h:1/!$'()*,;=@"},
+      {"", false, "ws="},
+      // What would end, add or change a parameter, or not be text of a query.
+      {"h:1/x&rtc=true", false, "ws=h:1/x%26rtc=true"},
+      {"h:1/x#y", false, "ws=h:1/x%23y"},
+      {"h:1/100%", false, "ws=h:1/100%25"},
+      {"h:1/%41", false, "ws=h:1/%2541"},
+      {"h:1/a+b", false, "ws=h:1/a%2Bb"},
+      {"h:1/a b", false, "ws=h:1/a%20b"},
+      {"h:1/\xC3\xA9\xE2\x80\x94", false, "ws=h:1/%C3%A9%E2%80%94"},
+      {std::string("h:1/\0\x1F\x7F", 7), false, "ws=h:1/%00%1F%7F"},
+      {"h:1/\"<>\\^`{|}", false, "ws=h:1/%22%3C%3E%5C%5E%60%7B%7C%7D"},
+      // A wss target goes in the frontend's "wss" parameter, encoded alike.
+      {"h:1/abc", true, "wss=h:1/abc"},
+      {"[::1]:9229/0f2c", true, "wss=[::1]:9229/0f2c"},
+      {"h:1/x&embedded=y", true, "wss=h:1/x%26embedded=y"},
+  };
+  for (const Case& c : cases) {
+    const InspectorTarget target{c.text, c.wss};
+    EXPECT_EQ(build_frontend_address(target, std::nullopt), prefix + c.parameter + suffix)
+        << c.text;
+    // The user's own template gets the text as it is, whatever the scheme.
+    EXPECT_EQ(build_frontend_address(target, "t?w={ws}"), "t?w=" + c.text);
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ TEST(WebProcessTuningTest, LeavesTheUsersOwnVariablesAndGpuMachinesAlone) {
   const std::set<std::string> tiers = {"JSC_useDFGJIT", "JSC_thresholdForJITAfterWarmUp",
                                        "JSC_thresholdForJITSoon"};
   const std::set<std::string> no_egl = {"__EGL_VENDOR_LIBRARY_FILENAMES"};
+  const std::set<std::string> no_cache = {"MESA_SHADER_CACHE_DISABLE"};
   auto with = [](std::set<std::string> base, std::set<std::string> more) {
     base.insert(more.begin(), more.end());
     return base;
@@ -30,16 +31,19 @@ TEST(WebProcessTuningTest, LeavesTheUsersOwnVariablesAndGpuMachinesAlone) {
     std::set<std::string> window_only;
   };
   const Case cases[] = {
-      {"software GL only", {}, false, with(tiers, {"GDK_GL"}), no_egl},
-      {"a GPU", {}, true, tiers, {}},
+      {"software GL only", {}, false, with(with(tiers, no_cache), {"GDK_GL"}), no_egl},
+      {"a GPU", {}, true, with(tiers, no_cache), {}},
       {"user's JSC option",
        {"JSC_useDFGJIT"},
        false,
-       {"JSC_thresholdForJITAfterWarmUp", "JSC_thresholdForJITSoon", "GDK_GL"},
+       {"JSC_thresholdForJITAfterWarmUp", "JSC_thresholdForJITSoon", "GDK_GL",
+        "MESA_SHADER_CACHE_DISABLE"},
        no_egl},
-      {"user's GDK_GL", {"GDK_GL"}, false, tiers, {}},
-      {"user's EGL vendor", {"__EGL_VENDOR_LIBRARY_FILENAMES"}, false, tiers, {}},
-      {"all set", with(with(tiers, no_egl), {"GDK_GL"}), false, {}, {}},
+      {"user's GDK_GL", {"GDK_GL"}, false, with(tiers, no_cache), {}},
+      {"user's EGL vendor", {"__EGL_VENDOR_LIBRARY_FILENAMES"}, false, with(tiers, no_cache), {}},
+      {"user's shader cache choice", no_cache, false, with(tiers, {"GDK_GL"}), no_egl},
+      {"user's shader cache choice and a GPU", no_cache, true, tiers, {}},
+      {"all set", with(with(with(tiers, no_egl), no_cache), {"GDK_GL"}), false, {}, {}},
   };
   for (const Case& c : cases) {
     const WebProcessTuning tuning = web_process_tuning(

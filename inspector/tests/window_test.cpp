@@ -1,15 +1,22 @@
 // The whole program as a user runs it: a real node target, the window under
 // Xvfb, the frontend from the embedded table, and the close button.
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "support/fresh_folders.h"
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
+#include "support/renaming_inspector.h"
 #include "support/startup_text.h"
 #include "support/window_fixture.h"
 #include "support/x_display.h"
@@ -284,6 +291,153 @@ TEST(WindowWithoutDisplayTest, ReportsWindowError) {
   EXPECT_EQ(result.err.rfind("Error: failed to create inspector window\n\nCaused by:\n    ", 0), 0u)
       << result.err;
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3);
+}
+
+// The environment of a program started now with `changes`, as a map.
+std::map<std::string, std::string> environment_with(const EnvironmentChanges& changes) {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const size_t equals = text.find('=');
+    if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  for (const auto& [name, value] : changes) {
+    if (value) {
+      variables[name] = *value;
+    } else {
+      variables.erase(name);
+    }
+  }
+  return variables;
+}
+
+std::map<std::string, std::string> read_environment(const std::string& path) {
+  std::map<std::string, std::string> variables;
+  std::istringstream lines(read_file(path));
+  for (std::string line; std::getline(lines, line, '\0');) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) variables[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return variables;
+}
+
+TEST_F(LinkPageTest, BrowserFromALinkGetsTheUsersEnvironmentWithoutTheWindowsSettings) {
+  // A stand-in browser that writes down its environment, whole or not at all.
+  const std::string recorded = fresh_["HOME"] + "/environment";
+  const std::string browser = fresh_["HOME"] + "/browser.sh";
+  std::ofstream(browser) << "#!/bin/sh\nenv -0 > '" << recorded << ".part' && mv '" << recorded
+                         << ".part' '" << recorded << "'\n";
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(fresh_["XDG_DATA_HOME"] + "/applications");
+  std::ofstream(fresh_["XDG_DATA_HOME"] + "/applications/stand-in-browser.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Stand-in browser\nExec=" << browser
+      << " %u\nMimeType=x-scheme-handler/https;\n";
+  std::ofstream(fresh_["XDG_CONFIG_HOME"] + "/mimeapps.list")
+      << "[Default Applications]\nx-scheme-handler/https=stand-in-browser.desktop\n";
+  // What the shell and the desktop's launch add or replace, whoever starts a browser.
+  const std::set<std::string> launcher = {"DESKTOP_STARTUP_ID",
+                                          "GIO_LAUNCHED_DESKTOP_FILE",
+                                          "GIO_LAUNCHED_DESKTOP_FILE_PID",
+                                          "PWD",
+                                          "OLDPWD",
+                                          "SHLVL",
+                                          "_"};
+
+  struct Case {
+    const char* what;
+    EnvironmentChanges user;  // the user's own values for what the window tunes
+  };
+  const Case cases[] = {
+      {"nothing of the user's", {}},
+      {"the user's own values",
+       {{"MESA_SHADER_CACHE_DISABLE", "false"},
+        {"JSC_useDFGJIT", "true"},
+        {"JSC_thresholdForJITSoon", "300"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(recorded);
+    EnvironmentChanges changes = c.user;
+    open(changes);
+    ASSERT_TRUE(display_.click(kNewWindowLinkX, kControlY));
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!std::filesystem::exists(recorded) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(100ms);
+    }
+    close();
+    ASSERT_TRUE(std::filesystem::exists(recorded));
+
+    // The program's environment as this test gave it, variable for variable.
+    changes["VORPEL_INSPECTOR_FRONTEND"] = "http://" + page_->address() + "/page?ws={ws}";
+    const auto given = environment_with(window_environment(changes));
+    const auto got = read_environment(recorded);
+    std::vector<std::string> differences;
+    for (const auto& [name, value] : got) {
+      auto user = given.find(name);
+      if ((user == given.end() || user->second != value) && launcher.count(name) == 0) {
+        differences.push_back("set " + name + "=" + value);
+      }
+    }
+    for (const auto& [name, value] : given) {
+      if (got.count(name) == 0 && launcher.count(name) == 0) {
+        differences.push_back("removed " + name);
+      }
+    }
+    EXPECT_TRUE(differences.empty()) << testing::PrintToString(differences);
+  }
+}
+
+TEST_F(WindowTest, FrontendConnectsToATargetWhosePathNeedsEncoding) {
+  NodeInspector node;
+  ASSERT_FALSE(node.address().empty()) << node.process().err();
+  // Unescaped in the frontend's address, this would end the "ws" parameter,
+  // turn on its WebRTC connection and read "+" as a space.
+  const std::string path = "/x&rtc=true+%2F;a=b?c";
+  RenamingInspector renamed(node.target(), path);
+  auto inspector = open_window({renamed.address()});
+  ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
+  EXPECT_EQ(inspector->out().substr(0, inspector->out().find('\n')),
+            "vorpel_inspector: ws target  = " + renamed.address() + path);
+  ASSERT_NE(display_.find_window(kWindowTitle, 20s), 0u) << inspector->err();
+  EXPECT_TRUE(node.process().wait_for_output("Debugger attached.", 60s)) << inspector->err();
+  EXPECT_EQ(renamed.handshakes(), std::vector<std::string>{path});
+  close_window(*inspector);
+}
+
+TEST_F(WindowTest, FrontendReachesAWssTargetOverTls) {
+  // The target's port keeps the first bytes of each connection: a TLS
+  // handshake record starts with 0x16, a plain WebSocket handshake with "GET".
+  std::mutex mutex;
+  std::vector<std::string> openings;
+  LoopbackServer endpoint([&](int fd) {
+    char bytes[3] = {};
+    size_t got = 0;
+    while (got < sizeof bytes) {
+      const ssize_t count = recv(fd, bytes + got, sizeof bytes - got, 0);
+      if (count <= 0) break;
+      got += static_cast<size_t>(count);
+    }
+    std::lock_guard lock(mutex);
+    openings.emplace_back(bytes, got);
+  });
+  LoopbackServer list(LoopbackServer::respond(
+      http_response("HTTP/1.0 200 OK", target_list_json("wss://" + endpoint.address() + "/t"))));
+  auto inspector = open_window({list.address()});
+  unsigned long window = display_.find_window(kWindowTitle, 20s);
+  ASSERT_NE(window, 0u) << inspector->err();
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  for (bool opened = false; !opened && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(100ms);
+    std::lock_guard lock(mutex);
+    opened = !openings.empty();
+  }
+  {
+    std::lock_guard lock(mutex);
+    ASSERT_FALSE(openings.empty());
+    EXPECT_EQ(openings.front().substr(0, 1), "\x16") << testing::PrintToString(openings);
+  }
+  ASSERT_TRUE(display_.request_close(window));
+  EXPECT_EQ(inspector->wait_exit(20s), std::optional<int>(0));
 }
 
 }  // namespace

@@ -169,6 +169,13 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   webkit_settings_set_enable_media(settings, FALSE);
   webkit_settings_set_enable_webaudio(settings, FALSE);
   webkit_settings_set_enable_webgl(settings, FALSE);
+  // The frontend copies (copy(), "Copy object", ...) with
+  // navigator.clipboard.writeText after a protocol round trip, outside the user
+  // gesture WebKit's clipboard policy asks for, and WebKit (2.50) refuses
+  // without a word. Only for the embedded frontend: the setting also lets a
+  // page's script paste.
+  webkit_settings_set_javascript_can_access_clipboard(
+      settings, address.starts_with(kFrontendSchemePrefix) ? TRUE : FALSE);
 
   GtkWidget* view =
       GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager",
@@ -207,11 +214,8 @@ LoadInWindow window_loader(WebKitWebView* view) {
 }
 
 ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started) {
-  // Mesa keeps a shader cache in ~/.cache even for software rendering; the
-  // program keeps files only in its data folder. Set before GTK and WebKit's
-  // processes start; a user's own setting wins.
-  g_setenv("MESA_SHADER_CACHE_DISABLE", "true", FALSE);
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
+  // Before GTK and WebKit's processes start; a user's own setting wins.
   tune_web_processes();
   // No arguments for GTK to take, and no exit of its own when there is no display.
   int argc = 0;

@@ -26,6 +26,10 @@ constexpr EnvironmentSetting kGtkWithoutGl = {"GDK_GL", "disable"};
 constexpr EnvironmentSetting kWindowWithoutEgl = {"__EGL_VENDOR_LIBRARY_FILENAMES",
                                                   "/nonexistent/vorpel_inspector-no-egl.json"};
 
+// Mesa keeps a shader cache in ~/.cache even for software rendering; the
+// program keeps files only in its data folder.
+constexpr EnvironmentSetting kNoShaderCache = {"MESA_SHADER_CACHE_DISABLE", "true"};
+
 }  // namespace
 
 WebProcessTuning web_process_tuning(const std::function<bool(std::string_view)>& is_set,
@@ -34,6 +38,7 @@ WebProcessTuning web_process_tuning(const std::function<bool(std::string_view)>&
   for (const EnvironmentSetting& setting : kJavaScriptTiers) {
     if (!is_set(setting.name)) tuning.kept.push_back(setting);
   }
+  if (!is_set(kNoShaderCache.name)) tuning.kept.push_back(kNoShaderCache);
   // A user who chose anything about GL or EGL gets the whole stack as WebKit
   // and GTK would set it up.
   if (has_render_node || is_set(kGtkWithoutGl.name) || is_set(kWindowWithoutEgl.name)) {
