@@ -12,7 +12,7 @@ action:
   snapshot-170    the same of a ~1M-object heap
   profile         Performance panel, record 10 s of a busy program (Ctrl+E twice);
                   timed from the stop until the flame chart is shown
-  pretty-print    a 5 MB minified script opened in Sources (Ctrl+P), which
+  pretty-print    a 5 MB (VORPEL_BENCH_BUNDLE_MB) minified script opened in Sources (Ctrl+P), which
                   the frontend pretty-prints as it opens it
   console-burst   the program logs 50,000 messages at once, Console panel shown
   long-session    the program logs 200 messages a second; PSS sampled every
@@ -201,17 +201,28 @@ def timed(session, action, shots=None, name=""):
     return {"wall": result[0], "cpu": result[1], "pss": result[2] / 1024}
 
 
+def prepared(start, scratch, file_name, source, panel, node_args=()):
+    """A session on `source` with `panel` shown and the window idle again."""
+    script = os.path.join(scratch, file_name)
+    with open(script, "w") as out:
+        out.write(source)
+    session = start(script, node_args)
+    try:
+        ready(session)
+        session.command_menu(panel)
+        wait_idle(session.tree, 30)
+        session.xdotool("mousemove", "400", "300")
+    except BaseException:
+        session.close()
+        raise
+    return session
+
+
 def case_snapshot(count):
     def run(start, scratch, shots, name):
-        script = os.path.join(scratch, f"heap{count}.js")
-        with open(script, "w") as out:
-            out.write(HEAP.format(count=count))
-        session = start(script, ("--max-old-space-size=4096",))
+        session = prepared(start, scratch, f"heap{count}.js", HEAP.format(count=count),
+                           "Show Memory", ("--max-old-space-size=4096",))
         try:
-            ready(session)
-            session.command_menu("Show Memory")
-            wait_idle(session.tree, 30)
-            session.xdotool("mousemove", "400", "300")
             session.tree.target = session.node.pid  # node writes the snapshot
             return timed(session, lambda: session.xdotool("key", "ctrl+e"), shots, name)
         finally:
@@ -220,15 +231,8 @@ def case_snapshot(count):
 
 
 def case_profile(start, scratch, shots, name):
-    script = os.path.join(scratch, "busy.js")
-    with open(script, "w") as out:
-        out.write(BUSY)
-    session = start(script)
+    session = prepared(start, scratch, "busy.js", BUSY, "Show Performance")
     try:
-        ready(session)
-        session.command_menu("Show Performance")
-        wait_idle(session.tree, 30)
-        session.xdotool("mousemove", "400", "300")
         session.xdotool("key", "ctrl+e")
         time.sleep(10)
         return timed(session, lambda: session.xdotool("key", "ctrl+e"), shots, name)
@@ -236,18 +240,15 @@ def case_profile(start, scratch, shots, name):
         session.close()
 
 
+BUNDLE_MEGABYTES = float(os.environ.get("VORPEL_BENCH_BUNDLE_MB", "5"))
+
+
 def case_pretty_print(start, scratch, shots, name):
     bundle = os.path.join(scratch, "bundle.min.js")
     minified_script(bundle, BUNDLE_MEGABYTES)
-    script = os.path.join(scratch, "load_bundle.js")
-    with open(script, "w") as out:
-        out.write(f"require({bundle!r});\nsetInterval(() => {{}}, 1000);\n")
-    session = start(script)
+    session = prepared(start, scratch, "load_bundle.js",
+                       f"require({bundle!r});\nsetInterval(() => {{}}, 1000);\n", "Show Sources")
     try:
-        ready(session)
-        session.command_menu("Show Sources")
-        wait_idle(session.tree, 30)
-        session.xdotool("mousemove", "400", "300")
         session.xdotool("key", "ctrl+p")
         time.sleep(0.5)
         session.xdotool("type", "--delay", "20", "bundle.min.js")
@@ -258,18 +259,9 @@ def case_pretty_print(start, scratch, shots, name):
         session.close()
 
 
-BUNDLE_MEGABYTES = float(os.environ.get("VORPEL_BENCH_BUNDLE_MB", "5"))
-
-
 def case_console_burst(start, scratch, shots, name):
-    script = os.path.join(scratch, "burst.js")
-    with open(script, "w") as out:
-        out.write(BURST)
-    session = start(script)
+    session = prepared(start, scratch, "burst.js", BURST, "Show Console")
     try:
-        ready(session)
-        session.command_menu("Show Console")
-        wait_idle(session.tree, 30)
         session.tree.target = session.node.pid
         return timed(session, lambda: session.node.send_signal(signal.SIGUSR2), shots, name)
     finally:
@@ -278,13 +270,8 @@ def case_console_burst(start, scratch, shots, name):
 
 def case_long_session(seconds):
     def run(start, scratch, shots, name):
-        script = os.path.join(scratch, "stream.js")
-        with open(script, "w") as out:
-            out.write(STREAM)
-        session = start(script)
+        session = prepared(start, scratch, "stream.js", STREAM, "Show Console")
         try:
-            ready(session)
-            session.command_menu("Show Console")
             began = time.monotonic()
             cpu0 = session.tree.cpu_seconds()
             points = []
@@ -309,27 +296,17 @@ def case_long_session(seconds):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("program", nargs="?", default="build/vorpel_inspector")
+    common.add_comparison_arguments(parser)
     parser.add_argument("--pairs", type=int, default=5)
     parser.add_argument("--cases", default="snapshot-50,snapshot-170,profile,pretty-print,"
                                            "console-burst,long-session")
     parser.add_argument("--session-seconds", type=int, default=300)
     parser.add_argument("--shots", help="save a screenshot after each action here")
-    parser.add_argument("--baseline", help="another vorpel_inspector in Chromium's place")
-    parser.add_argument("--baseline-env", action="append", default=[], metavar="VAR=VALUE")
     parser.add_argument("--env", action="append", default=[], metavar="VAR=VALUE",
                         help="extra environment for vorpel_inspector")
-    parser.add_argument("--shared-machine", action="store_true",
-                        help="run even beside other WebKit or Chromium processes (PSS is then low)")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
-    chromium = shutil.which("chromium")
-    if not chromium and not args.baseline:
-        sys.exit("needs Debian's chromium package")
-    sharing = common.processes_sharing_pages()
-    if sharing and not args.shared_machine:
-        sys.exit("other processes map WebKit or Chromium, which would split their pages' "
-                 "PSS: " + ", ".join(sharing))
+    chromium = common.check_machine(args)
     cases = {
         "snapshot-50": case_snapshot(300_000),
         "snapshot-170": case_snapshot(1_000_000),
@@ -360,11 +337,8 @@ def main():
     def chromium_app(root):
         env = dict(base_env, **common.data_folders(root))
         profile = os.path.join(root, "profile")
-        return (lambda target: [
-            chromium, "--app=" + url.replace("{ws}", target), f"--user-data-dir={profile}",
-            "--no-first-run", "--no-default-browser-check", "--disable-gpu",
-            "--window-size=800,600", "--window-position=0,0", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--no-sandbox", "--test-type"]), env
+        return (lambda target: common.chromium_command(chromium, url.replace("{ws}", target),
+                                                       profile)), env
 
     programs = {"vorpel_inspector": vorpel, "chromium --app": chromium_app}
     if args.baseline:

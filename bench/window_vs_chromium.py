@@ -22,7 +22,8 @@ Fairness on a small shared machine:
   --no-default-browser-check so no first-run UI opens; --disable-gpu since
   Xvfb has none; background networking, component updates and sync off,
   since this closed network refuses them (retries would only slow it);
-  --no-sandbox because the benchmark may run as root.
+  --no-sandbox because the benchmark may run as root, with --test-type, or
+  its warning bar shifts the page.
 
 With --baseline another build of vorpel_inspector (and --baseline-env, its
 extra environment) takes Chromium's place, to measure one change on its own.
@@ -128,6 +129,36 @@ def processes_sharing_pages():
     return found
 
 
+def add_comparison_arguments(parser):
+    """The arguments both benchmarks take: the program and what it is compared with."""
+    parser.add_argument("program", nargs="?", default="build/vorpel_inspector")
+    parser.add_argument("--baseline", help="another vorpel_inspector in Chromium's place")
+    parser.add_argument("--baseline-env", action="append", default=[], metavar="VAR=VALUE")
+    parser.add_argument("--shared-machine", action="store_true",
+                        help="run even beside other WebKit or Chromium processes (PSS is then low)")
+
+
+def check_machine(args):
+    """Chromium's path (None with --baseline); exits when the run cannot be fair."""
+    chromium = shutil.which("chromium")
+    if not chromium and not args.baseline:
+        sys.exit("needs Debian's chromium package")
+    sharing = processes_sharing_pages()
+    if sharing and not args.shared_machine:
+        sys.exit("other processes map WebKit or Chromium, which would split their pages' "
+                 "PSS: " + ", ".join(sharing))
+    return chromium
+
+
+def chromium_command(chromium, url, profile):
+    """Chromium --app on `url` in an 800x600 window at the top left; --test-type
+    keeps the --no-sandbox warning bar away, which would shift the page."""
+    return [chromium, "--app=" + url, f"--user-data-dir={profile}", "--no-first-run",
+            "--no-default-browser-check", "--disable-gpu", "--window-size=800,600",
+            "--window-position=0,0", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--no-sandbox", "--test-type"]
+
+
 def data_folders(root):
     """A home and XDG folders of its own under root, as a fresh user has them."""
     env = {}
@@ -185,23 +216,12 @@ def summary(values):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("program", nargs="?", default="build/vorpel_inspector")
+    add_comparison_arguments(parser)
     parser.add_argument("--runs", type=int, default=15, help="pairs of launches per case")
     parser.add_argument("--screenshot", help="save the last vorpel window shown here (PNG)")
-    parser.add_argument("--baseline", help="another vorpel_inspector in Chromium's place")
-    parser.add_argument("--baseline-env", action="append", default=[], metavar="VAR=VALUE")
-    parser.add_argument("--shared-machine", action="store_true",
-                        help="run even beside other WebKit or Chromium processes (PSS is then low)")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
-    chromium = shutil.which("chromium")
-    if not chromium and not args.baseline:
-        sys.exit("needs Debian's chromium package")
-
-    sharing = processes_sharing_pages()
-    if sharing and not args.shared_machine:
-        sys.exit("other processes map WebKit or Chromium, which would split their pages' "
-                 "PSS: " + ", ".join(sharing))
+    chromium = check_machine(args)
 
     display_server, display = start_display()
     http_server, port = serve_frontend()
@@ -218,11 +238,8 @@ def main():
     def chromium_app(root):
         env = dict(base_env, **data_folders(root))
         profile = os.path.join(root, "profile")
-        return (lambda target: [
-            chromium, "--app=" + url.replace("{ws}", target), f"--user-data-dir={profile}",
-            "--no-first-run", "--no-default-browser-check", "--disable-gpu",
-            "--window-size=800,600", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--no-sandbox"]), env
+        return (lambda target: chromium_command(chromium, url.replace("{ws}", target),
+                                                profile)), env
 
     programs = {"vorpel_inspector": vorpel, "chromium --app": chromium_app}
     if args.baseline:
