@@ -59,6 +59,16 @@ bool viewable(Display* display, Window window) {
          attributes.map_state == IsViewable;
 }
 
+// The pid written in a display's lock file, or -1.
+long lock_owner(const std::string& lock) {
+  FILE* file = std::fopen(lock.c_str(), "r");
+  if (file == nullptr) return -1;
+  long pid = -1;
+  if (std::fscanf(file, "%ld", &pid) != 1) pid = -1;
+  std::fclose(file);
+  return pid;
+}
+
 int ignore_errors(Display*, XErrorEvent*) {
   return 0;  // a window may vanish between listing and asking
 }
@@ -69,7 +79,8 @@ XDisplay::XDisplay() {
   for (int number = 70 + static_cast<int>(getpid() % 400); number < 1000; number += 7) {
     const std::string digits = std::to_string(number);
     std::string candidate = std::string(":").append(digits);
-    if (exists(std::string("/tmp/.X").append(digits).append("-lock"))) continue;
+    const std::string lock = std::string("/tmp/.X").append(digits).append("-lock");
+    if (exists(lock)) continue;
     server_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
         "Xvfb", candidate, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
     const std::string socket = std::string("/tmp/.X11-unix/X").append(digits);
@@ -77,7 +88,10 @@ XDisplay::XDisplay() {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       if (server_->wait_exit(std::chrono::milliseconds(0))) break;
     }
-    if (exists(socket) && !server_->wait_exit(std::chrono::milliseconds(0))) {
+    // Tests started together may pick the same number: the display is ours
+    // only when the lock names our server, not one that won the race.
+    if (exists(socket) && !server_->wait_exit(std::chrono::milliseconds(0)) &&
+        lock_owner(lock) == static_cast<long>(server_->pid())) {
       name_ = candidate;
       return;
     }
