@@ -14,6 +14,7 @@ if(WIN32)
   endif()
 
   add_library(vorpel_window STATIC
+    src/win32/frontend_host_bridge.cpp
     src/win32/inspector_window.cpp
     src/win32/message_pump.cpp
     src/win32/os_errors.cpp
@@ -65,6 +66,7 @@ else()
   add_library(vorpel_inspector_gtk MODULE
     src/gtk/inspector_window.cpp
     src/gtk/browser_links.cpp
+    src/gtk/frontend_host_bridge.cpp
     src/gtk/save_dialog.cpp
     src/gtk/table_body_stream.cpp
     src/gtk/web_data_store.cpp

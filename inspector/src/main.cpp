@@ -46,6 +46,10 @@ Status run(int argc, char** argv) {
       start_target_follower(*command_line.inspector_address, target.value(), std::move(load));
     };
   }
+  if (workspace) {
+    return run_inspector_window_with_workspace(frontend_address, on_started,
+                                               *command_line.workspace);
+  }
   return run_inspector_window(frontend_address, on_started);
 }
 
