@@ -3,10 +3,11 @@
 #   window:         the frontend attached, closing, the override, the desktop's style;
 #   no_files:       fresh home, XDG and temporary folders: only the data folder is written;
 #   runtime_window: Deno and workerd;
-#   follow_window:  --follow across restarts of the inspected program.
+#   follow_window:  --follow across restarts of the inspected program;
+#   workspace_window: --workspace with a tsc project: source maps, breakpoints, saves.
 if(NOT WIN32)
   find_package(X11 REQUIRED)
-  foreach(suite window no_files runtime_window follow_window)
+  foreach(suite window no_files runtime_window follow_window workspace_window)
     add_executable(${suite}_tests ${suite}_test.cpp support/fresh_folders.cpp support/x_display.cpp)
     target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
     target_compile_definitions(${suite}_tests PRIVATE
