@@ -207,9 +207,16 @@ class WorkspaceWindowTest : public WindowFixture {
 
   static std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-  void xdotool(std::vector<std::string> arguments) {
+  std::string xdotool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");
-    run_process(arguments, {{"DISPLAY", display_.name()}});
+    return run_process(arguments, {{"DISPLAY", display_.name()}}).out;
+  }
+
+  // A dialog, not a tooltip: at least a few hundred pixels wide.
+  bool wide(unsigned long window) {
+    const std::string geometry = xdotool({"getwindowgeometry", std::to_string(window)});
+    const size_t size = geometry.find("Geometry: ");
+    return size != std::string::npos && std::atoi(geometry.c_str() + size + 10) >= 300;
   }
 
   // As a user does it: Quick Open on app.ts line 9, a click on that line's number.
@@ -312,6 +319,77 @@ TEST_F(WorkspaceWindowTest, WithoutTheOptionNothingIsReadFromDisk) {
     EXPECT_NE(name, "app.js.map");
     EXPECT_NE(name, "app.ts");
   }
+  close_window(*inspector);
+}
+
+TEST_F(WorkspaceWindowTest, HeapSnapshotOfALargeHeapIsSavedWhole) {
+  // About 400 000 heap nodes: tens of megabytes, sent in many chunks.
+  start_node("globalThis.kept = Array.from({length: 200000}, (_, i) => ({i, s: 'x' + i}));");
+  auto inspector = open_window({"--workspace", project_.string(), forwarder_->address()});
+  ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
+  const unsigned long window = display_.find_window(kWindowTitle, 20s);
+  ASSERT_NE(window, 0u) << inspector->err();
+  ASSERT_TRUE(node_->process().wait_for_output("Debugger attached.", 60s)) << inspector->err();
+
+  // The Memory panel's tab, then its "Take snapshot" button.
+  xdotool({"mousemove", "176", "12", "click", "1"});
+  std::this_thread::sleep_for(2s);
+  xdotool({"mousemove", "275", "583", "click", "1"});
+  // "Save profile" is enabled once the snapshot is shown; until then a click does nothing.
+  unsigned long dialog = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 150s;
+  while (dialog == 0 && std::chrono::steady_clock::now() < deadline) {
+    // The pointer leaves the button, so its tooltip (a window of its own) goes.
+    xdotool({"mousemove", "109", "40", "click", "1", "mousemove", "600", "450"});
+    dialog = display_.find_dialog_of(window, 3s);
+    if (dialog != 0 && !wide(dialog)) {
+      dialog = 0;
+      std::this_thread::sleep_for(1s);
+    }
+  }
+  ASSERT_NE(dialog, 0u) << inspector->err();
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_snapshot.png");
+  ASSERT_TRUE(display_.key("Return", dialog));
+  ASSERT_TRUE(display_.wait_closed(dialog, 30s));
+
+  // Saved under the proposed name in the home folder once the stream closes.
+  const fs::path home = fresh_["HOME"];
+  auto saved_files = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(home)) {
+      if (entry.path().filename().string().find("heapsnapshot") != std::string::npos) {
+        found.push_back(entry.path());
+      }
+    }
+    return found;
+  };
+  std::string text;
+  const auto saved_by = std::chrono::steady_clock::now() + 60s;
+  while (std::chrono::steady_clock::now() < saved_by) {
+    auto found = saved_files();
+    if (found.size() == 1 && found[0].filename().string().starts_with("Heap-")) {
+      text = read_file(found[0]);
+      break;
+    }
+    std::this_thread::sleep_for(200ms);
+  }
+  ASSERT_FALSE(text.empty()) << testing::PrintToString(saved_files());
+  EXPECT_EQ(saved_files().size(), 1u) << "a temporary file was left";
+  EXPECT_GT(text.size(), size_t{20} << 20);
+  // Whole: the JSON ends, and it holds as many nodes as its header says.
+  ASSERT_EQ(text.back(), '}');
+  const size_t count_at = text.find("\"node_count\":");
+  ASSERT_NE(count_at, std::string::npos);
+  const long long node_count = std::atoll(text.c_str() + count_at + 13);
+  EXPECT_GT(node_count, 400000);
+  const size_t fields_at = text.find("\"node_fields\":[");
+  const size_t fields_end = text.find(']', fields_at);
+  const long long fields = std::count(text.begin() + fields_at, text.begin() + fields_end, ',') + 1;
+  const size_t nodes_at = text.find("\"nodes\":[");
+  const size_t nodes_end = text.find(']', nodes_at);
+  ASSERT_NE(nodes_end, std::string::npos);
+  const long long values = std::count(text.begin() + nodes_at, text.begin() + nodes_end, ',') + 1;
+  EXPECT_EQ(values, node_count * fields);
   close_window(*inspector);
 }
 
