@@ -14,7 +14,6 @@ if(WIN32)
   endif()
 
   add_library(vorpel_window STATIC
-    src/win32/frontend_host_bridge.cpp
     src/win32/inspector_window.cpp
     src/win32/message_pump.cpp
     src/win32/os_errors.cpp
@@ -27,6 +26,7 @@ if(WIN32)
     set(vorpel_webview2_shim "${CMAKE_CURRENT_BINARY_DIR}/webview2_shim")
     file(WRITE "${vorpel_webview2_shim}/EventToken.h" "#include <eventtoken.h>\n")
     target_sources(vorpel_window PRIVATE
+      src/win32/frontend_host_bridge.cpp
       src/win32/read_only_stream.cpp
       src/win32/web_resource_translation.cpp
       src/win32/web_view.cpp
