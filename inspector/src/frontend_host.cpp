@@ -295,7 +295,15 @@ void FrontendHost::request_file_systems(const Call&) {
 void FrontendHost::add_file_system(const Call& call) {
   const std::string type = call.text(0).value_or("") == "overrides" ? "overrides" : "";
   std::weak_ptr<FrontendHost*> self = self_;
-  window_.choose_folder([self, type](std::optional<std::string> folder) {
+  // Beside the workspace: a second folder of one's own is usually a neighbour.
+  std::string start;
+  if (!granted_.folders().empty()) {
+    start = granted_.folders().front();
+    const size_t slash = start.rfind('/');
+    if (slash != std::string::npos)
+      start.erase(slash == 0 || start[slash - 1] == ':' ? slash + 1 : slash);
+  }
+  window_.choose_folder(start, [self, type](std::optional<std::string> folder) {
     auto alive = self.lock();
     if (!alive || *alive == nullptr) return;
     FrontendHost& host = **alive;

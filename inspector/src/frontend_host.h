@@ -43,7 +43,9 @@ class HostWindow {
   virtual void post_to_page(std::string message) = 0;
   virtual void bring_to_front() = 0;
   // Each answers on the UI thread: the chosen path, or nothing when cancelled.
-  virtual void choose_folder(std::function<void(std::optional<std::string>)> chosen) = 0;
+  // The folder dialog opens in `start` when it is not empty.
+  virtual void choose_folder(const std::string& start,
+                             std::function<void(std::optional<std::string>)> chosen) = 0;
   virtual void choose_save_file(const std::string& suggested_name,
                                 std::function<void(std::optional<std::string>)> chosen) = 0;
   // Runs `task` on the UI thread soon; callable from any thread.

@@ -32,7 +32,9 @@ class FakeWindow : public HostWindow {
     posted.push_back(std::move(parsed));
   }
   void bring_to_front() override { ++raised; }
-  void choose_folder(std::function<void(std::optional<std::string>)> chosen) override {
+  void choose_folder(const std::string& start,
+                     std::function<void(std::optional<std::string>)> chosen) override {
+    folder_starts.push_back(start);
     chosen(folder_answer);
   }
   void choose_save_file(const std::string& name,
@@ -92,6 +94,7 @@ class FakeWindow : public HostWindow {
   bool hold_save = false;
   std::function<void(std::optional<std::string>)> held_save;
   std::vector<std::string> suggested;
+  std::vector<std::string> folder_starts;
 
  private:
   std::mutex mutex_;
@@ -599,6 +602,7 @@ TEST_F(FrontendHostTest, FoldersTheUserGives) {
 
   window_.folder_answer.reset();
   call(0, "addFileSystem", json::array({""}));
+  EXPECT_EQ(window_.folder_starts.back(), root_.string());
   EXPECT_EQ(window_.events("fileSystemAdded").back(),
             json::array({"<selection cancelled>", nullptr}));
   call(1, "file.read", {at("other/y.ts")});

@@ -129,6 +129,10 @@ class OpenWatch {
     }
     return names_;
   }
+  void forget() {
+    names();
+    names_.clear();
+  }
   bool saw(const std::string& name, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
@@ -235,6 +239,27 @@ class WorkspaceWindowTest : public WindowFixture {
       }
     }
     return false;
+  }
+
+  // A dialog over the window, not a tooltip; 0 when none came.
+  unsigned long dialog_over(unsigned long window) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      unsigned long dialog = display_.find_dialog_of(window, 3s);
+      if (dialog != 0 && wide(dialog)) return dialog;
+      std::this_thread::sleep_for(500ms);
+    }
+    return 0;
+  }
+
+  void quick_open(const std::string& what) {
+    xdotool({"mousemove", "400", "450", "click", "1"});
+    xdotool({"key", "ctrl+p"});
+    std::this_thread::sleep_for(1s);
+    xdotool({"type", what});
+    std::this_thread::sleep_for(1500ms);
+    xdotool({"key", "Return"});
+    std::this_thread::sleep_for(2s);
   }
 
   fs::path root_, project_, outside_;
@@ -390,6 +415,48 @@ TEST_F(WorkspaceWindowTest, HeapSnapshotOfALargeHeapIsSavedWhole) {
   ASSERT_NE(nodes_end, std::string::npos);
   const long long values = std::count(text.begin() + nodes_at, text.begin() + nodes_end, ',') + 1;
   EXPECT_EQ(values, node_count * fields);
+  close_window(*inspector);
+}
+
+TEST_F(WorkspaceWindowTest, SelectFolderAddsTheChosenFolderAndCancellingAddsNothing) {
+  const fs::path extra = root_ / "extra";
+  fs::create_directories(extra);
+  std::ofstream(extra / "extra.ts") << "export const extra = 1;\n";
+  OpenWatch extra_opens(extra.string());
+  start_node();
+  auto inspector = open_window({"--workspace", project_.string(), forwarder_->address()});
+  ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
+  const unsigned long window = display_.find_window(kWindowTitle, 20s);
+  ASSERT_NE(window, 0u) << inspector->err();
+  ASSERT_TRUE(node_->process().wait_for_output("Debugger attached.", 60s)) << inspector->err();
+  // The Sources panel, whose empty editor offers "Select folder".
+  xdotool({"mousemove", "105", "12", "click", "1"});
+  std::this_thread::sleep_for(2s);
+
+  xdotool({"mousemove", "399", "251", "click", "1"});
+  unsigned long dialog = dialog_over(window);
+  ASSERT_NE(dialog, 0u) << "no folder dialog";
+  ASSERT_TRUE(display_.key("Escape", dialog));
+  ASSERT_TRUE(display_.wait_closed(dialog, 30s));
+  extra_opens.forget();
+  quick_open("extra.ts");
+  EXPECT_FALSE(extra_opens.saw("extra.ts", 3s)) << "a cancelled choice gave the folder";
+  xdotool({"key", "Escape"});
+
+  // The dialog opens beside the workspace: typing finds the folder, Select takes it.
+  xdotool({"mousemove", "399", "251", "click", "1"});
+  dialog = dialog_over(window);
+  ASSERT_NE(dialog, 0u) << "no folder dialog";
+  xdotool({"mousemove", "600", "400"});
+  xdotool({"type", "--delay", "150", "extra"});
+  std::this_thread::sleep_for(1500ms);
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_select_folder.png");
+  xdotool({"mousemove", "1046", "787", "click", "1"});
+  ASSERT_TRUE(display_.wait_closed(dialog, 30s));
+  extra_opens.forget();
+  quick_open("extra.ts");
+  EXPECT_TRUE(extra_opens.saw("extra.ts", 10s)) << "the chosen folder's file was not opened";
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_added_folder.png");
   close_window(*inspector);
 }
 

@@ -36,9 +36,12 @@ class GtkHostWindow final : public HostWindow {
     if (GtkWindow* window = toplevel()) gtk_window_present(window);
   }
 
-  void choose_folder(Chosen chosen) override {
-    GtkFileChooserNative* dialog = gtk_file_chooser_native_new(
-        nullptr, toplevel(), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, nullptr, nullptr);
+  void choose_folder(const std::string& start, Chosen chosen) override {
+    GtkFileChooserNative* dialog =
+        gtk_file_chooser_native_new("Add a folder to the workspace", toplevel(),
+                                    GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Select", "_Cancel");
+    if (!start.empty())
+      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), start.c_str());
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
     g_signal_connect_data(
         dialog, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, gint response, gpointer data) {

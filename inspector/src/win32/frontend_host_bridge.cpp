@@ -89,9 +89,16 @@ class Win32HostWindow final : public HostWindow {
     ::SetForegroundWindow(window_);
   }
 
-  void choose_folder(Chosen chosen) override {
+  void choose_folder(const std::string& start, Chosen chosen) override {
+    const std::wstring folder = utf16_from_utf8(start);
     chosen(show_dialog<IFileOpenDialog>(
-        CLSID_FileOpenDialog, IID_IFileOpenDialog, window_, [](IFileOpenDialog* d) {
+        CLSID_FileOpenDialog, IID_IFileOpenDialog, window_, [&](IFileOpenDialog* d) {
+          ComRef<IShellItem> item;
+          if (!folder.empty() &&
+              SUCCEEDED(::SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_IShellItem,
+                                                      reinterpret_cast<void**>(item.put())))) {
+            d->SetFolder(item.get());
+          }
           FILEOPENDIALOGOPTIONS options = 0;
           d->GetOptions(&options);
           d->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
