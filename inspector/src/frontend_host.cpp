@@ -111,10 +111,12 @@ std::string suggested_save_name(std::string_view url) {
   return name.empty() ? "download" : name;
 }
 
-FrontendHost::FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits)
+FrontendHost::FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits,
+                           LoopbackFetch fetch)
     : window_(window),
       files_(files),
       limits_(limits),
+      fetch_(fetch),
       granted_(files),
       saves_(files),
       self_(std::make_shared<FrontendHost*>(this)) {}
@@ -264,8 +266,8 @@ void FrontendHost::load_network_resource(const Call& call) {
   std::weak_ptr<FrontendHost*> self = self_;
   HostWindow& window = window_;
   const FetchLimits limits{limits_.max_resource_bytes, limits_.fetch_time};
-  std::thread([self, &window, resource, limits, call = call] {
-    auto fetched = std::make_shared<Result<FetchedResource>>(fetch_loopback(resource, limits));
+  std::thread([self, &window, fetch = fetch_, resource, limits, call = call] {
+    auto fetched = std::make_shared<Result<FetchedResource>>(fetch(resource, limits));
     window.run_on_ui_thread([self, fetched, call] {
       auto alive = self.lock();
       if (!alive || *alive == nullptr) return;

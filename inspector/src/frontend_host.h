@@ -22,6 +22,7 @@
 #include "error_chain.h"
 #include "file_system.h"
 #include "granted_folders.h"
+#include "loopback_fetch.h"
 #include "save_streams.h"
 
 struct HostLimits {
@@ -58,9 +59,13 @@ const std::vector<std::string_view>& frontend_host_methods();
 // The last name of a URL's path, for the save dialog ("profile.cpuprofile").
 std::string suggested_save_name(std::string_view url);
 
+// How a loopback resource is fetched; run off the UI thread.
+using LoopbackFetch = Result<FetchedResource> (*)(const LoopbackResource&, const FetchLimits&);
+
 class FrontendHost {
  public:
-  FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits = {});
+  FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits = {},
+               LoopbackFetch fetch = fetch_loopback);
   ~FrontendHost();
   FrontendHost(const FrontendHost&) = delete;
   FrontendHost& operator=(const FrontendHost&) = delete;
@@ -106,6 +111,7 @@ class FrontendHost {
   HostWindow& window_;
   FileSystem& files_;
   HostLimits limits_;
+  LoopbackFetch fetch_;
   GrantedFolders granted_;
   std::map<std::string, std::string> types_;  // granted folder -> "" or "overrides"
   SaveStreams saves_;

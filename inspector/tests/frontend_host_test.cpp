@@ -1,8 +1,6 @@
 #include "frontend_host.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -351,91 +349,56 @@ TEST_F(FrontendHostTest, StreamsLargeFilesInWholeCharacters) {
   EXPECT_EQ(window_.streamed(3), "a\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
-// A loopback server that answers every connection with `response` after `delay`.
-class TinyServer {
- public:
-  TinyServer(std::string response, std::chrono::milliseconds delay) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd_, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this, response, delay] {
-      int client = ::accept(fd_, nullptr, nullptr);
-      if (client < 0) return;
-      char buffer[4096];
-      ssize_t count = ::recv(client, buffer, sizeof buffer, 0);
-      if (count > 0) request_.assign(buffer, static_cast<size_t>(count));
-      std::this_thread::sleep_for(delay);
-      ::send(client, response.data(), response.size(), MSG_NOSIGNAL);
-      ::close(client);
-    });
+// A stand-in for the network: answers by the path, after a pause, and keeps
+// the limits it was given.
+std::mutex fetched_mutex;
+FetchLimits fetched_limits{};
+Result<FetchedResource> fake_fetch(const LoopbackResource& resource, const FetchLimits& limits) {
+  {
+    std::lock_guard<std::mutex> lock(fetched_mutex);
+    fetched_limits = limits;
   }
-  ~TinyServer() {
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
-    thread_.join();
-  }
-  uint16_t port() const { return port_; }
-  const std::string& request() const { return request_; }
-
- private:
-  int fd_;
-  uint16_t port_ = 0;
-  std::string request_;
-  std::thread thread_;
-};
+  std::this_thread::sleep_for(50ms);
+  if (resource.target == "/app.js.map") return FetchedResource{200, "{\"version\":3}"};
+  if (resource.target == "/big.map") return FetchedResource{200, std::string(20, 'x')};
+  if (resource.target == "/gone.map") return FetchedResource{404, "Not Found"};
+  return ErrorChain::from_message("the server took too long");
+}
 
 TEST_F(FrontendHostTest, FetchesLoopbackResourcesOffTheUiThread) {
   HostLimits limits;
-  limits.fetch_time = 300ms;
-  limits.max_resource_bytes = 100;
-  restart(limits);
+  limits.chunk_bytes = 8;
+  host_ = std::make_unique<FrontendHost>(window_, files_, limits, fake_fetch);
   struct Case {
-    std::string response;
-    std::chrono::milliseconds delay;
+    const char* path;
     int status;
     std::string text;
   };
   const Case cases[] = {
-      {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", 0ms, 200, "hello"},
-      {"HTTP/1.1 200 OK\r\n\r\nto the end", 0ms, 200, "to the end"},
-      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", 0ms, 404, ""},
-      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 0ms, 404,
-       ""},
-      {"HTTP/1.1 200 OK\r\n\r\n" + std::string(101, 'x'), 0ms, 404, ""},
-      {"garbage", 0ms, 404, ""},
-      {"HTTP/1.0 200 OK\r\n\r\nlate", 2000ms, 404, ""},
+      {"/app.js.map", 200, "{\"version\":3}"},
+      {"/big.map", 200, std::string(20, 'x')},
+      {"/gone.map", 404, "Not Found"},
+      {"/slow.map", 404, ""},
   };
   long long id = 0;
   for (const Case& c : cases) {
     ++id;
-    TinyServer server(c.response, c.delay);
-    const auto start = std::chrono::steady_clock::now();
     call(id, "loadNetworkResource",
-         json::array(
-             {"http://localhost:" + std::to_string(server.port()) + "/app.js.map?v=1", "", id}));
-    EXPECT_TRUE(window_.answer(id).is_null()) << "answered on the UI thread: " << c.response;
-    ASSERT_TRUE(window_.run_one_task(5s)) << c.response;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << c.response;
-    EXPECT_EQ(window_.answer(id)["statusCode"], c.status) << c.response;
-    EXPECT_EQ(window_.streamed(id), c.text) << c.response;
-    if (id == 1) {
-      EXPECT_EQ(server.request(),
-                "GET /app.js.map?v=1 HTTP/1.0\r\nHost: localhost:" + std::to_string(server.port()) +
-                    "\r\nAccept: */*\r\nConnection: close\r\n\r\n");
-    }
+         json::array({std::string("http://localhost:8080").append(c.path), "", id}));
+    EXPECT_TRUE(window_.answer(id).is_null()) << "answered before the fetch ended: " << c.path;
+    ASSERT_TRUE(window_.run_one_task(5s)) << c.path;
+    EXPECT_EQ(window_.answer(id)["statusCode"], c.status) << c.path;
+    EXPECT_EQ(window_.streamed(id), c.text) << c.path;
   }
+  EXPECT_EQ(window_.events("streamWrite").size(), 2u + 3u + 2u);  // 8-byte pieces
+  std::lock_guard<std::mutex> lock(fetched_mutex);
+  EXPECT_EQ(fetched_limits.max_body_bytes, limits.max_resource_bytes);
+  EXPECT_EQ(fetched_limits.time, limits.fetch_time);
 }
 
 TEST_F(FrontendHostTest, FetchThatEndsAfterTheHostIsGoneAnswersNobody) {
-  TinyServer server("HTTP/1.0 200 OK\r\n\r\nlate", 100ms);
-  call(1, "loadNetworkResource",
-       json::array({"http://127.0.0.1:" + std::to_string(server.port()) + "/", "", 1}));
+  host_ = std::make_unique<FrontendHost>(window_, files_, HostLimits{}, fake_fetch);
+  call(1, "loadNetworkResource", json::array({"http://127.0.0.1:1/app.js.map", "", 1}));
   host_.reset();
   ASSERT_TRUE(window_.run_one_task(5s));
   EXPECT_TRUE(window_.posted.empty());
@@ -633,7 +596,9 @@ TEST(HostPageScriptTest, NamesEveryForwardedMethodAndItsTransport) {
   for (PageTransport transport : {PageTransport::kWebKit, PageTransport::kWebView2}) {
     const std::string script = host_page_script(transport);
     for (std::string_view method : frontend_host_methods()) {
-      EXPECT_NE(script.find("\"" + std::string(method) + "\""), std::string::npos) << method;
+      std::string quoted = "\"";
+      quoted.append(method).append("\"");
+      EXPECT_NE(script.find(quoted), std::string::npos) << method;
     }
     EXPECT_EQ(script.find("METHODS"), std::string::npos);
     const bool webkit = script.find("webkit.messageHandlers.vorpelHost") != std::string::npos;
