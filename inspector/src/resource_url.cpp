@@ -106,7 +106,8 @@ ResourceUrl classify_resource_url(std::string_view url) {
   if (colon == std::string_view::npos) return RefusedUrl{"not an absolute URL"};
   const std::string scheme = ascii_lowercase(url.substr(0, colon));
   const std::string_view rest = url.substr(colon + 1);
-  if (scheme == "file") return classify_file(rest);
+  // wrangler dev names its files so for frontends it takes for browsers.
+  if (scheme == "file" || scheme == "wrangler-file") return classify_file(rest);
   if (scheme == "http") return classify_http(rest);
   if (scheme == "https") return RefusedUrl{"https is not supported; use http for a local server"};
   return RefusedUrl{"only file and loopback http URLs are loaded"};
