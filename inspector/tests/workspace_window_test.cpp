@@ -460,4 +460,46 @@ TEST_F(WorkspaceWindowTest, SelectFolderAddsTheChosenFolderAndCancellingAddsNoth
   close_window(*inspector);
 }
 
+// Whether the window titled `above` is stacked over the one named `below`
+// (xwininfo lists the top-most first).
+bool stacked_over(const std::string& display, const std::string& above, const std::string& below) {
+  const std::string tree =
+      run_process({"xwininfo", "-root", "-children"}, {{"DISPLAY", display}}).out;
+  const size_t top = tree.find("\"" + above + "\"");
+  const size_t bottom = tree.find("\"" + below + "\"");
+  return top != std::string::npos && bottom != std::string::npos && top < bottom;
+}
+
+TEST_F(WorkspaceWindowTest, APauseRaisesTheWindow) {
+  // The program stops at a debugger statement once the test says so.
+  const fs::path go = root_ / "go";
+  start_node("setInterval(() => { if (require('fs').existsSync(" + quoted(go.string()) +
+             ")) { debugger; } }, 100);");
+  auto inspector = open_window({"--workspace", project_.string(), forwarder_->address()});
+  ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
+  ASSERT_NE(display_.find_window(kWindowTitle, 20s), 0u) << inspector->err();
+  // The frontend has the debugger on once the scripts are reported to it.
+  ASSERT_TRUE(forwarder_->wait_for(
+      [](const std::string& r) { return r.find("Debugger.scriptParsed") != std::string::npos; },
+      60s));
+  BackgroundProcess cover({"xmessage", "-geometry", "900x700+0+0", "covers the inspector"},
+                          {{"DISPLAY", display_.name()}});
+  ASSERT_NE(display_.find_window("xmessage", 20s), 0u);
+  ASSERT_TRUE(stacked_over(display_.name(), "xmessage", kWindowTitle));
+
+  std::ofstream(go) << "go";
+  ASSERT_TRUE(forwarder_->wait_for(
+      [](const std::string& r) { return r.find("\"Debugger.paused\"") != std::string::npos; },
+      30s));
+  bool raised = false;
+  for (int i = 0; i < 50 && !raised; ++i) {
+    raised = stacked_over(display_.name(), kWindowTitle, "xmessage");
+    if (!raised) std::this_thread::sleep_for(100ms);
+  }
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_raised.png");
+  EXPECT_TRUE(raised) << "the paused program's window stayed behind";
+  cover.stop();
+  close_window(*inspector);
+}
+
 }  // namespace
