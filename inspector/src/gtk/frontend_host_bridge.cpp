@@ -98,12 +98,16 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
 
 }  // namespace
 
-Status attach_frontend_host(WebKitUserContentManager* content, const std::string& workspace) {
+Status prepare_frontend_host(const std::string& workspace) {
   host_window = new GtkHostWindow();
   host = new FrontendHost(*host_window, native_file_system());
   if (auto error = host->grant(workspace)) {
     return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
   }
+  return std::nullopt;
+}
+
+void attach_frontend_host(WebKitUserContentManager* content) {
   const std::string handler = std::string("script-message-received::") + kHostMessageHandler;
   g_signal_connect(content, handler.c_str(), G_CALLBACK(on_script_message), nullptr);
   webkit_user_content_manager_register_script_message_handler(content, kHostMessageHandler);
@@ -114,7 +118,6 @@ Status attach_frontend_host(WebKitUserContentManager* content, const std::string
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
-  return std::nullopt;
 }
 
 void show_frontend_host_in(WebKitWebView* view) {

@@ -9,9 +9,11 @@
 
 #include "error_chain.h"
 
-// Before the view exists: the page script and the handler, with the host over
-// `workspace`. The host lives as long as the program.
-Status attach_frontend_host(WebKitUserContentManager* content, const std::string& workspace);
+// The host over `workspace`, which lives as long as the program.
+Status prepare_frontend_host(const std::string& workspace);
+
+// Before the view exists: the host's page script and message handler.
+void attach_frontend_host(WebKitUserContentManager* content);
 
 // The view the host answers and raises; once it exists.
 void show_frontend_host_in(WebKitWebView* view);

@@ -147,7 +147,7 @@ WebKitWebContext* create_web_context() {
 }
 
 Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string& start_address,
-                                   const std::string* workspace) {
+                                   bool with_host) {
   const std::string address = to_frontend_scheme_form(start_address);
   GError* error = nullptr;
   if (!g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, &error)) {
@@ -160,13 +160,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, shim);
   webkit_user_script_unref(shim);
-  if (workspace != nullptr) {
-    if (auto error = attach_frontend_host(content, *workspace)) {
-      g_object_unref(content);
-      g_object_unref(context);
-      return std::move(*error);
-    }
-  }
+  if (with_host) attach_frontend_host(content);
 
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_enable_developer_extras(settings, FALSE);
@@ -186,7 +180,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   g_object_unref(content);
   g_object_unref(context);
   send_links_to_browser(WEBKIT_WEB_VIEW(view), address);
-  if (workspace != nullptr) show_frontend_host_in(WEBKIT_WEB_VIEW(view));
+  if (with_host) show_frontend_host_in(WEBKIT_WEB_VIEW(view));
   restore_web_process_environment();
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
   return view;
@@ -235,8 +229,10 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
 
   // The view and its first load before the window: the network and web
   // processes start while the window is made.
-  auto view = create_web_view(create_web_context(), frontend_address, workspace);
-  if (!view && workspace != nullptr) return std::move(view).error();
+  if (workspace != nullptr) {
+    if (auto error = prepare_frontend_host(*workspace)) return std::move(*error);
+  }
+  auto view = create_web_view(create_web_context(), frontend_address, workspace != nullptr);
   if (!view) {
     return std::move(view).error().with_context(
         "failed to create webview (is the WebKitGTK runtime installed?)");
