@@ -17,4 +17,6 @@ if(NOT WIN32)
       PROPERTIES LABELS e2e TIMEOUT 300 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
       DISCOVERY_TIMEOUT 60)
   endforeach()
+  # The saved heap snapshot is read as JSON.
+  target_link_libraries(workspace_window_tests PRIVATE nlohmann_json::nlohmann_json)
 endif()
