@@ -126,11 +126,14 @@ constexpr const char* kBody = R"js(
     isolatedFileSystem: (name) => ({name, root: new Entry(name, '', true)}),
     upgradeDraggedFileSystemPermissions: () => {},
   };
+  // Only calls that take a callback wait for an answer.
   for (const name of METHODS) {
     overrides[name] = (...args) => {
-      const callback = typeof args[args.length - 1] === 'function' ? args.pop() : null;
-      call(name, args).then((result) => callback && callback(result),
-                            () => callback && callback({statusCode: 500}));
+      if (typeof args[args.length - 1] !== 'function') {
+        return post(JSON.stringify({id: 0, method: name, params: args}));
+      }
+      const callback = args.pop();
+      call(name, args).then(callback, () => callback({statusCode: 500}));
     };
   }
   let host;
