@@ -444,15 +444,15 @@ TEST_F(WorkspaceWindowTest, SelectFolderAddsTheChosenFolderAndCancellingAddsNoth
   xdotool({"mousemove", "105", "12", "click", "1"});
   std::this_thread::sleep_for(2s);
 
+  // A folder added is listed by the frontend at once; this one never is (the
+  // dialog lists the folder it opens in, not the ones in it).
+  extra_opens.forget();
   xdotool({"mousemove", "399", "251", "click", "1"});
   unsigned long dialog = dialog_over(window);
   ASSERT_NE(dialog, 0u) << "no folder dialog";
   ASSERT_TRUE(display_.key("Escape", dialog));
   ASSERT_TRUE(display_.wait_closed(dialog, 30s));
-  extra_opens.forget();
-  quick_open("extra.ts");
-  EXPECT_FALSE(extra_opens.saw("extra.ts", 3s)) << "a cancelled choice gave the folder";
-  xdotool({"key", "Escape"});
+  EXPECT_FALSE(extra_opens.saw(".", 3s)) << "a cancelled choice gave the folder";
 
   // The dialog opens beside the workspace: typing finds the folder, Select takes it.
   xdotool({"mousemove", "399", "251", "click", "1"});
@@ -462,8 +462,10 @@ TEST_F(WorkspaceWindowTest, SelectFolderAddsTheChosenFolderAndCancellingAddsNoth
   xdotool({"type", "--delay", "150", "extra"});
   std::this_thread::sleep_for(1500ms);
   display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_select_folder.png");
+  extra_opens.forget();
   xdotool({"mousemove", "1046", "787", "click", "1"});
   ASSERT_TRUE(display_.wait_closed(dialog, 30s));
+  EXPECT_TRUE(extra_opens.saw(".", 10s)) << "the chosen folder was not listed";
   extra_opens.forget();
   quick_open("extra.ts");
   EXPECT_TRUE(extra_opens.saw("extra.ts", 10s)) << "the chosen folder's file was not opened";
