@@ -26,6 +26,7 @@ if(WIN32)
     set(vorpel_webview2_shim "${CMAKE_CURRENT_BINARY_DIR}/webview2_shim")
     file(WRITE "${vorpel_webview2_shim}/EventToken.h" "#include <eventtoken.h>\n")
     target_sources(vorpel_window PRIVATE
+      src/win32/frontend_host_bridge.cpp
       src/win32/read_only_stream.cpp
       src/win32/web_resource_translation.cpp
       src/win32/web_view.cpp
@@ -65,6 +66,7 @@ else()
   add_library(vorpel_inspector_gtk MODULE
     src/gtk/inspector_window.cpp
     src/gtk/browser_links.cpp
+    src/gtk/frontend_host_bridge.cpp
     src/gtk/save_dialog.cpp
     src/gtk/table_body_stream.cpp
     src/gtk/web_data_store.cpp

@@ -13,7 +13,11 @@ struct CommandLine {
   bool print_url = false;
   // Keep the window on the inspector's first target when the program restarts.
   bool follow = false;
-  // The first argument not starting with "--".
+  // The folder the window may read and write: "--workspace DIR" or "--workspace=DIR".
+  std::optional<std::string> workspace;
+  // "--workspace" was the last argument.
+  bool workspace_without_folder = false;
+  // The first argument not starting with "--" that is no option's value.
   std::optional<std::string> inspector_address;
 
   bool operator==(const CommandLine&) const = default;

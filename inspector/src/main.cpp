@@ -3,7 +3,9 @@
 
 #include "command_line.h"
 #include "error_chain.h"
+#include "file_system.h"
 #include "frontend_address.h"
+#include "granted_folders.h"
 #include "inspector_window.h"
 #include "startup_lines.h"
 #include "sys.h"
@@ -17,6 +19,17 @@ Status run(int argc, char** argv) {
   if (!arguments) return std::move(arguments).error();
   CommandLine command_line = parse_command_line(arguments.value());
   if (!command_line.inspector_address) return ErrorChain::from_message(std::string(kUsage));
+  // Only the window uses the folder, so a --print-url run never looks at it.
+  const bool workspace =
+      !command_line.print_url && (command_line.workspace || command_line.workspace_without_folder);
+  if (workspace && command_line.workspace_without_folder) {
+    return ErrorChain::from_message("--workspace needs a folder");
+  }
+  if (workspace) {
+    if (auto error = check_workspace_folder(native_file_system(), *command_line.workspace)) {
+      return error;
+    }
+  }
 
   auto target = discover_target(*command_line.inspector_address);
   if (!target) return std::move(target).error();
@@ -32,6 +45,10 @@ Status run(int argc, char** argv) {
     on_started = [&](LoadInWindow load) {
       start_target_follower(*command_line.inspector_address, target.value(), std::move(load));
     };
+  }
+  if (workspace) {
+    return run_inspector_window_with_workspace(frontend_address, on_started,
+                                               *command_line.workspace);
   }
   return run_inspector_window(frontend_address, on_started);
 }

@@ -40,3 +40,44 @@ TEST(CommandLineTest, Rules) {
 }
 
 }  // namespace
+
+namespace {
+
+struct WorkspaceCase {
+  std::vector<std::string> arguments;
+  std::optional<std::string> workspace;
+  std::optional<std::string> address;
+  bool without_folder = false;
+};
+
+TEST(CommandLineTest, WorkspaceFolder) {
+  const WorkspaceCase cases[] = {
+      {{"--workspace", "/w", "a:1"}, "/w", "a:1"},
+      {{"a:1", "--workspace", "/w"}, "/w", "a:1"},
+      {{"--workspace=/w", "a:1"}, "/w", "a:1"},
+      {{"--workspace=", "a:1"}, "", "a:1"},
+      // The two-word form's value is never the address, even when it looks like one.
+      {{"--workspace", "b:2", "a:1"}, "b:2", "a:1"},
+      {{"--workspace", "a:1"}, "a:1", std::nullopt},
+      {{"--workspace", "--follow", "a:1"}, "--follow", "a:1"},
+      {{"--workspace=a=b", "a:1"}, "a=b", "a:1"},
+      {{"a:1", "--workspace"}, std::nullopt, "a:1", true},
+      {{"--workspace", "/x", "--workspace=/y", "a:1"}, "/y", "a:1"},
+      {{"a:1", "--workspace=/y", "--workspace"}, "/y", "a:1", true},
+      {{"--Workspace", "/w", "a:1"}, std::nullopt, "/w"},
+      {{"--workspaces=/w", "a:1"}, std::nullopt, "a:1"},
+  };
+  for (const WorkspaceCase& c : cases) {
+    CommandLine parsed = parse_command_line(c.arguments);
+    EXPECT_EQ(parsed.workspace, c.workspace) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.inspector_address, c.address) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.workspace_without_folder, c.without_folder)
+        << testing::PrintToString(c.arguments);
+  }
+  // The other options keep their meaning beside it.
+  CommandLine both = parse_command_line({"--follow", "--workspace", "/w", "--print-url", "a:1"});
+  EXPECT_TRUE(both.follow);
+  EXPECT_TRUE(both.print_url);
+}
+
+}  // namespace

@@ -8,8 +8,10 @@ target_compile_definitions(process_test_support
   VORPEL_TEST_RUNTIMES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/runtimes/node_modules")
 target_link_libraries(process_test_support PUBLIC GTest::gtest Threads::Threads)
 
-add_executable(process_tests process_test.cpp)
-target_link_libraries(process_tests PRIVATE process_test_support GTest::gtest_main)
+add_executable(process_tests process_test.cpp workspace_option_test.cpp loopback_fetch_test.cpp
+               host_page_script_test.cpp)
+target_link_libraries(process_tests PRIVATE process_test_support vorpel_core_on_platform
+                      GTest::gtest_main)
 add_dependencies(process_tests vorpel_inspector)
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.
 gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)

@@ -4,10 +4,11 @@
 #   no_files:       fresh home, XDG and temporary folders: only the data folder is written;
 #   runtime_window: Deno and workerd;
 #   follow_window:  --follow across restarts of the inspected program;
-#   clipboard_window: copy and paste between the Console and the desktop.
+#   clipboard_window: copy and paste between the Console and the desktop;
+#   workspace_window: --workspace with a tsc project: source maps, breakpoints, saves.
 if(NOT WIN32)
   find_package(X11 REQUIRED)
-  foreach(suite window no_files runtime_window follow_window clipboard_window)
+  foreach(suite window no_files runtime_window follow_window clipboard_window workspace_window)
     add_executable(${suite}_tests ${suite}_test.cpp support/fresh_folders.cpp support/x_display.cpp)
     target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
     target_compile_definitions(${suite}_tests PRIVATE
@@ -17,4 +18,6 @@ if(NOT WIN32)
       PROPERTIES LABELS e2e TIMEOUT 300 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
       DISCOVERY_TIMEOUT 60)
   endforeach()
+  # The saved heap snapshot is read as JSON.
+  target_link_libraries(workspace_window_tests PRIVATE nlohmann_json::nlohmann_json)
 endif()

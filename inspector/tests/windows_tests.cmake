@@ -40,7 +40,8 @@ endforeach()
 
 # The window's whole life against the recording stand-in loader.
 if(VORPEL_WITH_WEBVIEW2)
-  foreach(case startup move minimize serving follow close-while-environment-pending
+  foreach(case startup move minimize serving follow workspace no-workspace
+          close-while-environment-pending
           close-while-controller-pending environment-fails-at-once environment-fails-later
           controller-fails-at-once controller-fails-later browser-process-exits
           render-process-exits profile-falls-back)

@@ -12,6 +12,7 @@
 #include "frontend_address.h"
 #include "frontend_protocol_handler.h"
 #include "gtk/browser_links.h"
+#include "gtk/frontend_host_bridge.h"
 #include "gtk/page_language.h"
 #include "gtk/save_dialog.h"
 #include "gtk/table_body_stream.h"
@@ -145,7 +146,8 @@ WebKitWebContext* create_web_context() {
   return context;
 }
 
-Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string& start_address) {
+Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string& start_address,
+                                   bool with_host) {
   const std::string address = to_frontend_scheme_form(start_address);
   GError* error = nullptr;
   if (!g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, &error)) {
@@ -158,6 +160,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, shim);
   webkit_user_script_unref(shim);
+  if (with_host) attach_frontend_host(content);
 
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_enable_developer_extras(settings, FALSE);
@@ -184,6 +187,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   g_object_unref(content);
   g_object_unref(context);
   send_links_to_browser(WEBKIT_WEB_VIEW(view), address);
+  if (with_host) show_frontend_host_in(WEBKIT_WEB_VIEW(view));
   restore_web_process_environment();
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
   return view;
@@ -213,7 +217,8 @@ LoadInWindow window_loader(WebKitWebView* view) {
   };
 }
 
-ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started) {
+ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started,
+                       const std::string* workspace) {
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   // Before GTK and WebKit's processes start; a user's own setting wins.
   tune_web_processes();
@@ -228,7 +233,10 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
 
   // The view and its first load before the window: the network and web
   // processes start while the window is made.
-  auto view = create_web_view(create_web_context(), frontend_address);
+  if (workspace != nullptr) {
+    if (auto error = prepare_frontend_host(*workspace)) return std::move(*error);
+  }
+  auto view = create_web_view(create_web_context(), frontend_address, workspace != nullptr);
   if (!view) {
     return std::move(view).error().with_context(
         "failed to create webview (is the WebKitGTK runtime installed?)");
@@ -259,7 +267,8 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
 
 extern "C" __attribute__((visibility("default"))) void vorpel_inspector_window_main(
     const std::string* frontend_address, const InspectorWindowServices* window_services,
-    const WindowStarted* on_started, std::optional<ErrorChain>* error) {
+    const WindowStarted* on_started, const std::string* workspace,
+    std::optional<ErrorChain>* error) {
   services = window_services;
-  *error = open_window(*frontend_address, *on_started);
+  *error = open_window(*frontend_address, *on_started, workspace);
 }

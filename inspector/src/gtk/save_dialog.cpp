@@ -31,12 +31,7 @@ void on_save_response(GtkNativeDialog* dialog, gint response, gpointer data) {
   g_object_unref(dialog);
 }
 
-gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_filename, gpointer) {
-  GtkWindow* parent = nullptr;
-  if (WebKitWebView* view = webkit_download_get_web_view(download)) {
-    GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
-    if (GTK_IS_WINDOW(toplevel)) parent = GTK_WINDOW(toplevel);
-  }
+GtkFileChooserNative* new_save_dialog(GtkWindow* parent, const char* suggested_filename) {
   GtkFileChooserNative* dialog =
       gtk_file_chooser_native_new(nullptr, parent, GTK_FILE_CHOOSER_ACTION_SAVE, nullptr, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
@@ -45,6 +40,16 @@ gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_filena
   const std::string name = save_file_name(suggested_filename != nullptr ? suggested_filename : "");
   gtk_file_chooser_set_current_name(chooser, name.c_str());
   gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
+  return dialog;
+}
+
+gboolean on_decide_destination(WebKitDownload* download, gchar* suggested_filename, gpointer) {
+  GtkWindow* parent = nullptr;
+  if (WebKitWebView* view = webkit_download_get_web_view(download)) {
+    GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
+    if (GTK_IS_WINDOW(toplevel)) parent = GTK_WINDOW(toplevel);
+  }
+  GtkFileChooserNative* dialog = new_save_dialog(parent, suggested_filename);
   // Answered later: the download waits until a destination is set or it is cancelled.
   g_signal_connect(dialog, "response", G_CALLBACK(on_save_response), g_object_ref(download));
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(dialog));
@@ -59,4 +64,25 @@ void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer) 
 
 void ask_where_to_save_downloads(WebKitWebContext* context) {
   g_signal_connect(context, "download-started", G_CALLBACK(on_download_started), nullptr);
+}
+
+void ask_where_to_save(GtkWindow* parent, const std::string& suggested_name,
+                       std::function<void(std::optional<std::string>)> chosen) {
+  GtkFileChooserNative* dialog = new_save_dialog(parent, suggested_name.c_str());
+  using Chosen = std::function<void(std::optional<std::string>)>;
+  g_signal_connect_data(
+      dialog, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, gint response, gpointer data) {
+        std::optional<std::string> path;
+        if (response == GTK_RESPONSE_ACCEPT) {
+          if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
+            path = name;
+            g_free(name);
+          }
+        }
+        (*static_cast<Chosen*>(data))(path);
+        g_object_unref(dialog);
+      }),
+      new Chosen(std::move(chosen)),
+      [](gpointer data, GClosure*) { delete static_cast<Chosen*>(data); }, G_CONNECT_DEFAULT);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(dialog));
 }

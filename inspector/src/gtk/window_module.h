@@ -21,8 +21,9 @@ struct InspectorWindowServices {
 inline constexpr const char* kInspectorWindowModule = "vorpel_inspector_gtk.so";
 inline constexpr const char* kInspectorWindowEntry = "vorpel_inspector_window_main";
 
-// Runs the window; on failure it stores the error and returns.
+// Runs the window, with a frontend host when `workspace` is not null; on
+// failure it stores the error and returns.
 using InspectorWindowEntry = void (*)(const std::string* frontend_address,
                                       const InspectorWindowServices* services,
-                                      const WindowStarted* on_started,
+                                      const WindowStarted* on_started, const std::string* workspace,
                                       std::optional<ErrorChain>* error);

@@ -28,10 +28,8 @@ std::string module_path(std::string* searched) {
   return {};
 }
 
-}  // namespace
-
-ErrorChain run_inspector_window(const std::string& frontend_address,
-                                const WindowStarted& on_started) {
+ErrorChain run_window_module(const std::string& frontend_address, const WindowStarted& on_started,
+                             const std::string* workspace) {
   std::string searched;
   std::string path = module_path(&searched);
   if (path.empty()) {
@@ -45,8 +43,22 @@ ErrorChain run_inspector_window(const std::string& frontend_address,
   }
   static constexpr InspectorWindowServices kServices{parse_protocol_uri, FrontendProtocolHandler};
   std::optional<ErrorChain> error;
-  reinterpret_cast<InspectorWindowEntry>(entry)(&frontend_address, &kServices, &on_started, &error);
+  reinterpret_cast<InspectorWindowEntry>(entry)(&frontend_address, &kServices, &on_started,
+                                                workspace, &error);
   if (error) return std::move(*error);
   return ErrorChain::from_message("the window module returned without an error")
       .with_context("failed to create inspector window");
+}
+
+}  // namespace
+
+ErrorChain run_inspector_window(const std::string& frontend_address,
+                                const WindowStarted& on_started) {
+  return run_window_module(frontend_address, on_started, nullptr);
+}
+
+ErrorChain run_inspector_window_with_workspace(const std::string& frontend_address,
+                                               const WindowStarted& on_started,
+                                               const std::string& workspace) {
+  return run_window_module(frontend_address, on_started, &workspace);
 }

@@ -9,6 +9,7 @@
 
 #include "inspector_event_handler.h"
 #include "inspector_window.h"
+#include "win32/frontend_host_bridge.h"
 #include "win32/message_pump.h"
 #include "win32/os_errors.h"
 #include "win32/text.h"
@@ -107,10 +108,8 @@ Result<HWND> create_window() {
   return window;
 }
 
-}  // namespace
-
-ErrorChain run_inspector_window(const std::string& frontend_address,
-                                const WindowStarted& on_started) {
+ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started,
+                       const std::string* workspace) {
   make_process_dpi_aware();
   // A single-threaded apartment with OLE, as the web view's drag and drop requires.
   HRESULT apartment = ::OleInitialize(nullptr);
@@ -121,7 +120,13 @@ ErrorChain run_inspector_window(const std::string& frontend_address,
   auto window = create_window();
   if (!window) return std::move(window).error().with_context("failed to create inspector window");
 
-  if (auto error = create_web_view(window.value(), frontend_address)) {
+  BeforeNavigation before_navigation;
+  if (workspace != nullptr) {
+    before_navigation = [&](ICoreWebView2* web_view) {
+      return attach_frontend_host(window.value(), web_view, *workspace);
+    };
+  }
+  if (auto error = create_web_view(window.value(), frontend_address, before_navigation)) {
     return std::move(*error).with_context(kWebViewFailure);
   }
   if (on_started) {
@@ -145,4 +150,17 @@ ErrorChain run_inspector_window(const std::string& frontend_address,
   if (auto stopped = take_web_view_stop()) return std::move(*stopped);
   // The window and the web view go down with the process.
   ::ExitProcess(*quit.value());
+}
+
+}  // namespace
+
+ErrorChain run_inspector_window(const std::string& frontend_address,
+                                const WindowStarted& on_started) {
+  return open_window(frontend_address, on_started, nullptr);
+}
+
+ErrorChain run_inspector_window_with_workspace(const std::string& frontend_address,
+                                               const WindowStarted& on_started,
+                                               const std::string& workspace) {
+  return open_window(frontend_address, on_started, &workspace);
 }

@@ -129,7 +129,8 @@ Status configure(ICoreWebView2* web_view) {
 
 }  // namespace
 
-Status create_web_view(HWND window, const std::string& frontend_address) {
+Status create_web_view(HWND window, const std::string& frontend_address,
+                       const BeforeNavigation& before_navigation) {
   auto create_environment = load_webview2_loader();
   if (!create_environment) return std::move(create_environment).error();
   auto data_folder = web_view_data_folder();
@@ -160,6 +161,9 @@ Status create_web_view(HWND window, const std::string& frontend_address) {
   if (FAILED(result)) return hresult_error(result).with_context("reach the web view");
   web_view_environment = environment.leak();
   if (auto error = configure(web_view.get())) return error;
+  if (before_navigation) {
+    if (auto error = before_navigation(web_view.get())) return error;
+  }
 
   web_view_controller = controller.leak();
   fit_to_client_area(window);

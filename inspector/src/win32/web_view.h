@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "error_chain.h"
@@ -11,9 +12,14 @@
 inline constexpr const char* kWebViewFailure =
     "failed to create webview (is the WebView2 runtime installed?)";
 
+struct ICoreWebView2;
+// Runs on the configured web view just before its first navigation.
+using BeforeNavigation = std::function<Status(ICoreWebView2* web_view)>;
+
 // Creates the web view in `window` and opens `frontend_address`. The window's
 // messages are handled meanwhile; a close then ends the process.
-Status create_web_view(HWND window, const std::string& frontend_address);
+Status create_web_view(HWND window, const std::string& frontend_address,
+                       const BeforeNavigation& before_navigation = {});
 
 // Each does nothing until the web view exists.
 void fit_to_client_area(HWND window);

@@ -1,7 +1,8 @@
 // The web view of a build made without the WebView2 SDK: the window opens, the view never does.
+#include "win32/frontend_host_bridge.h"
 #include "win32/web_view.h"
 
-Status create_web_view(HWND, const std::string&) {
+Status create_web_view(HWND, const std::string&, const BeforeNavigation&) {
   return ErrorChain::from_message("this build was made without the WebView2 SDK");
 }
 
@@ -12,4 +13,7 @@ void focus_page() {}
 void load_address(const std::string&) {}
 Status take_web_view_stop() {
   return std::nullopt;
+}
+Status attach_frontend_host(HWND, ICoreWebView2*, const std::string&) {
+  return std::nullopt;  // never reached: no web view is made
 }

@@ -381,6 +381,65 @@ standin_follow() {
     "$(sed -n 's/^vorpel_inspector: devtools   = //p' <<<"$out")"
 }
 
+# --workspace: the page's messages reach the core, and its answers go back
+# through PostWebMessageAsJson on the UI thread, a loopback fetch's too.
+standin_workspace() {
+  local project="$work/project" served="$work/served"
+  mkdir -p "$project" "$work/elsewhere" "$served"
+  printf '{"version":3,"sources":["app.ts"]}' >"$project/app.js.map"
+  printf 'secret' >"$work/elsewhere/secret.map"
+  printf 'served map' >"$served/dev.js.map"
+  local port
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$served" >/dev/null 2>&1 &
+  pids+=($!)
+  window_args=(--workspace "$(windows_path "$project")")
+  local files="file:///Z:$work" script
+  script=$'web-message {"id":1,"method":"requestFileSystems","params":[]}\n'
+  script+="web-message {\"id\":2,\"method\":\"loadNetworkResource\",\"params\":[\"$files/project/app.js.map\",\"\",7]}"$'\n'
+  script+="web-message {\"id\":3,\"method\":\"loadNetworkResource\",\"params\":[\"$files/elsewhere/secret.map\",\"\",8]}"$'\n'
+  script+="web-message {\"id\":4,\"method\":\"loadNetworkResource\",\"params\":[\"http://127.0.0.1:$port/dev.js.map\",\"\",9]}"$'\n'
+  script+=$'web-message not json\n'
+  script+=$(printf 'wait\n%.0s' $(seq 30))$'\nclose'
+  run_standin_case "$script"
+  check_ended 0 ""
+  check_window_shown
+  check_before "the host's script is added before the navigation" \
+    '^WebView\.AddScriptToExecuteOnDocumentCreated [0-9]+ characters, posts to the web view, defines the host$' \
+    '^WebView\.Navigate '
+  check_before "the page's messages are listened to before the navigation" \
+    '^WebView\.add_WebMessageReceived$' '^WebView\.Navigate '
+  local z_project
+  z_project="Z:${project}"
+  check_logged "the workspace is the page's file system" \
+    "^WebView\.PostWebMessageAsJson \{\"event\":\"fileSystemsLoaded\",\"params\":\[\[\{\"fileSystemName\":\"${z_project//\//\\/}\"" \
+    "$(log_line '^> web-message \{"id":1,')"
+  check_logged "a map inside the workspace is streamed" \
+    '^WebView\.PostWebMessageAsJson \{"event":"streamWrite","params":\[7,"\{\\"version\\":3,\\"sources\\":\[\\"app\.ts\\"\]\}"\]\}$' \
+    "$(log_line '^> web-message \{"id":2,')"
+  check_logged "and answered" '^WebView\.PostWebMessageAsJson \{"id":2,"result":\{"statusCode":200\}\}$'
+  check_logged "a map outside it is refused" \
+    '^WebView\.PostWebMessageAsJson \{"id":3,"result":\{"messageOverride":"vorpel_inspector: the path is outside the folders given to the window","statusCode":403\}\}$'
+  check_not_logged "nothing of it is streamed" '"streamWrite","params":\[8,'
+  check_logged "the loopback server's map is streamed" \
+    '^WebView\.PostWebMessageAsJson \{"event":"streamWrite","params":\[9,"served map"\]\}$' \
+    "$(log_line '^> web-message \{"id":4,')"
+  check_logged "and answered after the fetch" '^WebView\.PostWebMessageAsJson \{"id":4,"result":\{"statusCode":200\}\}$'
+  check "malformed text gets no answer" \
+    "$(tail -n +"$(log_line '^> web-message not json$')" <<<"$log" | sed -n 2p)" \
+    "WebMessageArgs.TryGetWebMessageAsString"
+  check "every message was answered, once" "$(grep -c '^WebView\.PostWebMessageAsJson {"id":' <<<"$log")" 3
+}
+
+# Without --workspace the web view gets no script and no message handler.
+standin_no_workspace() {
+  run_standin_case $'wait\nclose'
+  check_ended 0 ""
+  check_not_logged "no script for new documents" '^WebView\.AddScriptToExecuteOnDocumentCreated'
+  check_not_logged "no message handler" '^WebView\.add_WebMessageReceived'
+  check_not_logged "nothing posted to the page" '^WebView\.PostWebMessageAsJson'
+}
+
 # Creation ending early: SCRIPT STATUS, then the report's lines.
 standin_lifecycle() {
   run_standin_case "$1"
@@ -402,6 +461,8 @@ standin_case() {
     minimize) standin_minimize ;;
     serving) standin_serving ;;
     follow) standin_follow ;;
+    workspace) standin_workspace ;;
+    no-workspace) standin_no_workspace ;;
     close-while-environment-pending)
       standin_lifecycle $'environment pending\nclose' 0
       check_not_logged "no controller was asked for" '^Environment\.'

@@ -250,6 +250,33 @@ class ProcessFailedArgs final : public Recorded<ICoreWebView2ProcessFailedEventA
   int exit_code_;
 };
 
+class WebMessageArgs final : public Recorded<ICoreWebView2WebMessageReceivedEventArgs,
+                                             &IID_ICoreWebView2WebMessageReceivedEventArgs> {
+ public:
+  explicit WebMessageArgs(std::wstring text) : Recorded("WebMessageArgs"), text_(std::move(text)) {}
+
+  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* source) override {
+    call("get_Source");
+    return copy(L"http://devtools.localhost/js_app.html", source);
+  }
+  STANDIN_UNUSED(get_WebMessageAsJson, LPWSTR*)
+  HRESULT STDMETHODCALLTYPE TryGetWebMessageAsString(LPWSTR* text) override {
+    call("TryGetWebMessageAsString");
+    return copy(text_, text);
+  }
+
+ private:
+  static HRESULT copy(const std::wstring& text, LPWSTR* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = static_cast<LPWSTR>(::CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+    if (*out == nullptr) return E_OUTOFMEMORY;
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, *out);
+    return S_OK;
+  }
+
+  std::wstring text_;
+};
+
 // The runtime's filters: "*" matches any run of characters.
 bool matches(const wchar_t* pattern, const wchar_t* text) {
   if (*pattern == L'\0') return *text == L'\0';
@@ -394,6 +421,7 @@ WebView::~WebView() {
   settings_->Release();
   for (auto& [token, handler] : resource_handlers_) handler->Release();
   for (auto& [token, handler] : failure_handlers_) handler->Release();
+  for (auto& [token, handler] : message_handlers_) handler->Release();
 }
 
 HRESULT WebView::state() {
@@ -487,6 +515,47 @@ bool WebView::fail_process(COREWEBVIEW2_PROCESS_FAILED_KIND kind,
   if (failure_handlers_.empty()) return false;
   auto* args = new ProcessFailedArgs(kind, reason, exit_code);
   auto handlers = failure_handlers_;
+  for (auto& [token, handler] : handlers) handler->Invoke(this, args);
+  args->Release();
+  return true;
+}
+
+HRESULT WebView::AddScriptToExecuteOnDocumentCreated(
+    LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) {
+  // What the script is, not its whole text: its size and the transport it posts to.
+  const std::wstring text = script != nullptr ? script : L"";
+  call("AddScriptToExecuteOnDocumentCreated " + std::to_string(text.size()) + " characters" +
+       (text.find(L"window.chrome.webview.postMessage") != std::wstring::npos
+            ? ", posts to the web view"
+            : "") +
+       (text.find(L"'InspectorFrontendHost'") != std::wstring::npos ? ", defines the host" : ""));
+  if (script == nullptr) return E_POINTER;
+  if (handler != nullptr) handler->Invoke(S_OK, L"script-1");
+  return state();
+}
+
+HRESULT WebView::PostWebMessageAsJson(LPCWSTR json) {
+  call("PostWebMessageAsJson " + narrow(json != nullptr ? json : L"<null>"));
+  return json == nullptr ? E_POINTER : state();
+}
+
+HRESULT WebView::add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
+                                        EventRegistrationToken* token) {
+  call("add_WebMessageReceived");
+  const HRESULT added = add_handler(message_handlers_, handler, token);
+  return FAILED(added) ? added : state();
+}
+
+HRESULT WebView::remove_WebMessageReceived(EventRegistrationToken token) {
+  call("remove_WebMessageReceived");
+  remove_handler(message_handlers_, token);
+  return S_OK;
+}
+
+bool WebView::send_web_message(const std::wstring& text) {
+  if (message_handlers_.empty()) return false;
+  auto* args = new WebMessageArgs(text);
+  auto handlers = message_handlers_;
   for (auto& [token, handler] : handlers) handler->Invoke(this, args);
   args->Release();
   return true;

@@ -174,6 +174,8 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
   // The request's response as the program set it, or null; sends it through every
   // handler whose filter matches, as the runtime does.
   ICoreWebView2WebResourceResponse* request(const std::wstring& method, const std::wstring& uri);
+  // A string message from the page, as the page script posts it; false when nobody listens.
+  bool send_web_message(const std::wstring& text);
   // False when nobody listens.
   bool fail_process(COREWEBVIEW2_PROCESS_FAILED_KIND kind,
                     COREWEBVIEW2_PROCESS_FAILED_REASON reason, int exit_code);
@@ -212,18 +214,19 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
   HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
                                               EventRegistrationToken* token) override;
   HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken token) override;
-  STANDIN_UNUSED(AddScriptToExecuteOnDocumentCreated, LPCWSTR,
-                 ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*)
+  HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
+      LPCWSTR script,
+      ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override;
   STANDIN_UNUSED(RemoveScriptToExecuteOnDocumentCreated, LPCWSTR)
   STANDIN_UNUSED(ExecuteScript, LPCWSTR, ICoreWebView2ExecuteScriptCompletedHandler*)
   STANDIN_UNUSED(CapturePreview, COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*,
                  ICoreWebView2CapturePreviewCompletedHandler*)
   HRESULT STDMETHODCALLTYPE Reload() override;
-  STANDIN_UNUSED(PostWebMessageAsJson, LPCWSTR)
+  HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) override;
   STANDIN_UNUSED(PostWebMessageAsString, LPCWSTR)
-  STANDIN_UNUSED(add_WebMessageReceived, ICoreWebView2WebMessageReceivedEventHandler*,
-                 EventRegistrationToken*)
-  STANDIN_UNUSED(remove_WebMessageReceived, EventRegistrationToken)
+  HRESULT STDMETHODCALLTYPE add_WebMessageReceived(
+      ICoreWebView2WebMessageReceivedEventHandler* handler, EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) override;
   STANDIN_UNUSED(CallDevToolsProtocolMethod, LPCWSTR, LPCWSTR,
                  ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*)
   STANDIN_UNUSED(get_BrowserProcessId, UINT32*)
@@ -277,6 +280,7 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
   std::vector<Filter> filters_;
   std::vector<std::pair<INT64, ICoreWebView2WebResourceRequestedEventHandler*>> resource_handlers_;
   std::vector<std::pair<INT64, ICoreWebView2ProcessFailedEventHandler*>> failure_handlers_;
+  std::vector<std::pair<INT64, ICoreWebView2WebMessageReceivedEventHandler*>> message_handlers_;
 };
 
 }  // namespace standin

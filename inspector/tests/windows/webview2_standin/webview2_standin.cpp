@@ -9,6 +9,7 @@
 //   post MESSAGE WPARAM LPARAM    a message to the program's window
 //   await-navigation N           hold the script until N navigations (60 s at most)
 //   process-failed KIND REASON EXIT-CODE   (browser-exited, render-exited, render-unresponsive)
+//   web-message TEXT...          the page posts TEXT (the rest of the line) as a string
 // The actions start after the first navigation, or once creation is left pending.
 #include <windows.h>
 // After windows.h, which they need.
@@ -281,6 +282,12 @@ void act(const std::vector<std::string>& words) {
         !controller->web_view()->fail_process(
             kind, failure_reason(words.size() > 2 ? words[2] : ""), number(words, 3))) {
       record("> nobody listens for ProcessFailed");
+    }
+  } else if (verb == "web-message") {
+    std::string text;
+    for (size_t i = 1; i < words.size(); ++i) text += (i > 1 ? " " : "") + words[i];
+    if (controller == nullptr || !controller->web_view()->send_web_message(widen(text))) {
+      record("> nobody listens for web messages");
     }
   } else if (verb != "wait" && verb != "await-navigation") {
     record("> unknown action");

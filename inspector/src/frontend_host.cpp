@@ -1,0 +1,578 @@
+#include "frontend_host.h"
+
+#include <nlohmann/json.hpp>
+
+#include <thread>
+
+#include "base64.h"
+#include "loopback_fetch.h"
+#include "resource_url.h"
+
+using json = nlohmann::json;
+
+struct FrontendHost::Call {
+  long long id = 0;
+  std::string method;
+  json params;  // an array
+
+  std::optional<std::string> text(size_t i) const {
+    if (i >= params.size() || !params[i].is_string()) return std::nullopt;
+    return params[i].get<std::string>();
+  }
+  std::optional<long long> integer(size_t i) const {
+    if (i >= params.size() || !params[i].is_number_integer()) return std::nullopt;
+    return params[i].get<long long>();
+  }
+  bool flag(size_t i) const {
+    return i < params.size() && params[i].is_boolean() && params[i].get<bool>();
+  }
+};
+
+namespace {
+
+// Integers a page can send exactly: JavaScript numbers are doubles.
+constexpr long long kLargestExactInteger = (1LL << 53) - 1;
+
+std::string dump(const json& value) {
+  // Invalid UTF-8 from a file becomes U+FFFD instead of failing the message.
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string last_message(const ErrorChain& error) {
+  std::string text;
+  for (const std::string& message : error.messages()) {
+    if (!text.empty()) text += ": ";
+    text += message;
+  }
+  return text;
+}
+
+// Where a UTF-8 text may be cut so that no sequence is split: before a
+// trailing sequence that is not yet whole.
+size_t utf8_cut(std::string_view bytes) {
+  for (size_t back = 1; back <= 4 && back <= bytes.size(); ++back) {
+    const unsigned char c = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if ((c & 0xC0) == 0x80) continue;
+    const size_t length = (c & 0xE0) == 0xC0   ? 2
+                          : (c & 0xF0) == 0xE0 ? 3
+                          : (c & 0xF8) == 0xF0 ? 4
+                                               : 1;
+    return length > back ? bytes.size() - back : bytes.size();
+  }
+  return bytes.size();
+}
+
+json refusal(int status, std::string_view why) {
+  return json{{"statusCode", status}, {"messageOverride", "vorpel_inspector: " + std::string(why)}};
+}
+
+}  // namespace
+
+const std::vector<std::string_view>& frontend_host_methods() {
+  static const std::vector<std::string_view> kMethods = [] {
+    std::vector<std::string_view> names;
+    for (const auto& [name, method] : FrontendHost::method_table()) {
+      if (!name.starts_with("file.")) names.push_back(name);
+    }
+    return names;
+  }();
+  return kMethods;
+}
+
+const std::map<std::string_view, FrontendHost::Method>& FrontendHost::method_table() {
+  static const std::map<std::string_view, Method> kTable = {
+      {"loadNetworkResource", &FrontendHost::load_network_resource},
+      {"requestFileSystems", &FrontendHost::request_file_systems},
+      {"addFileSystem", &FrontendHost::add_file_system},
+      {"removeFileSystem", &FrontendHost::remove_file_system},
+      {"indexPath", &FrontendHost::index_path},
+      {"searchInPath", &FrontendHost::search_in_path},
+      {"bringToFront", &FrontendHost::bring_to_front},
+      {"save", &FrontendHost::save},
+      {"append", &FrontendHost::append},
+      {"close", &FrontendHost::close},
+      // The page's stand-in for the browser's file system API.
+      {"file.open", &FrontendHost::file_open},
+      {"file.entries", &FrontendHost::file_entries},
+      {"file.status", &FrontendHost::file_status},
+      {"file.read", &FrontendHost::file_read},
+      {"file.write", &FrontendHost::file_write},
+      {"file.remove", &FrontendHost::file_remove},
+      {"file.rename", &FrontendHost::file_rename},
+  };
+  return kTable;
+}
+
+std::string suggested_save_name(std::string_view url) {
+  url = url.substr(0, url.find_first_of("?#"));
+  while (url.ends_with('/')) url.remove_suffix(1);
+  const size_t slash = url.find_last_of("/\\:");
+  std::string name(slash == std::string_view::npos ? url : url.substr(slash + 1));
+  return name.empty() ? "download" : name;
+}
+
+FrontendHost::FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits,
+                           LoopbackFetch fetch)
+    : window_(window),
+      files_(files),
+      limits_(limits),
+      fetch_(fetch),
+      granted_(files),
+      saves_(files),
+      self_(std::make_shared<FrontendHost*>(this)) {}
+
+FrontendHost::~FrontendHost() {
+  *self_ = nullptr;
+}
+
+Status FrontendHost::grant(const std::string& folder) {
+  auto real = granted_.grant(folder);
+  if (!real) return std::move(real).error();
+  types_.emplace(real.value(), "");
+  return std::nullopt;
+}
+
+void FrontendHost::receive(std::string_view message) {
+  json parsed = json::parse(message, nullptr, false);
+  if (parsed.is_discarded() || !parsed.is_object()) return;
+  Call call;
+  if (auto id = parsed.find("id"); id != parsed.end()) {
+    if (!id->is_number_integer() || id->get<long long>() < 0 ||
+        id->get<long long>() > kLargestExactInteger) {
+      return;  // an answer could reach no one
+    }
+    call.id = id->get<long long>();
+  }
+  auto method = parsed.find("method");
+  if (method == parsed.end() || !method->is_string()) {
+    answer_error(call, "TypeError", "no method");
+    return;
+  }
+  call.method = method->get<std::string>();
+  if (auto params = parsed.find("params"); params != parsed.end()) {
+    if (!params->is_array()) {
+      answer_error(call, "TypeError", "params is not a list");
+      return;
+    }
+    call.params = std::move(*params);
+  } else {
+    call.params = json::array();
+  }
+  auto found = method_table().find(call.method);
+  if (found == method_table().end()) {
+    answer_error(call, "NotSupportedError", "no such method: " + call.method);
+    return;
+  }
+  (this->*found->second)(call);
+}
+
+void FrontendHost::answer(const Call& call, std::string result_json) {
+  if (call.id == 0) return;
+  window_.post_to_page("{\"id\":" + std::to_string(call.id) + ",\"result\":" + result_json + "}");
+}
+
+void FrontendHost::answer_error(const Call& call, std::string_view name, std::string_view message) {
+  if (call.id == 0) return;
+  json reply{{"id", call.id}, {"error", {{"name", name}, {"message", message}}}};
+  window_.post_to_page(dump(reply));
+}
+
+void FrontendHost::send_event(std::string_view name, std::string params_json) {
+  window_.post_to_page("{\"event\":" + dump(json(name)) + ",\"params\":" + params_json + "}");
+}
+
+void FrontendHost::report(std::string_view text) {
+  send_event("vorpelError", dump(json::array({text})));
+}
+
+std::string FrontendHost::file_system_json(const std::string& path, const std::string& type) const {
+  // The path doubles as the name the page later asks for.
+  return dump(
+      json{{"type", type}, {"fileSystemName", path}, {"rootURL", ""}, {"fileSystemPath", path}});
+}
+
+// --- Resources --------------------------------------------------------------
+
+void FrontendHost::stream_text(long long stream, std::string& pending, std::string_view bytes,
+                               bool last) {
+  pending.append(bytes);
+  while (!pending.empty() && (last || pending.size() >= limits_.chunk_bytes)) {
+    size_t take = std::min(pending.size(), limits_.chunk_bytes);
+    if (take < pending.size() || !last) {
+      const size_t cut = utf8_cut(std::string_view(pending).substr(0, take));
+      if (cut > 0) take = cut;
+    }
+    send_event("streamWrite",
+               dump(json::array({stream, std::string_view(pending).substr(0, take)})));
+    pending.erase(0, take);
+  }
+}
+
+void FrontendHost::stream_local_file(const Call& call, const std::string& path, long long stream) {
+  auto real = granted_.resolve_existing(path);
+  if (!real) {
+    answer(call, dump(refusal(403, last_message(real.error()))));
+    return;
+  }
+  auto reader = files_.open_to_read(real.value());
+  if (!reader) {
+    answer(call, dump(refusal(404, last_message(reader.error()))));
+    return;
+  }
+  // The file may have been swapped for a link since it was resolved.
+  auto opened = reader.value()->real_path();
+  if (!opened || !path_within(real.value(), opened.value(), files_.ignores_case())) {
+    answer(call, dump(refusal(403, "the file moved while it was opened")));
+    return;
+  }
+  std::string pending;
+  size_t total = 0;
+  for (;;) {
+    auto bytes = reader.value()->read(limits_.chunk_bytes);
+    if (!bytes) {
+      answer(call, dump(refusal(404, last_message(bytes.error()))));
+      return;
+    }
+    total += bytes.value().size();
+    if (total > limits_.max_resource_bytes) {
+      answer(call, dump(refusal(413, "the file is larger than the limit")));
+      return;
+    }
+    const bool last = bytes.value().empty();
+    stream_text(stream, pending, bytes.value(), last);
+    if (last) break;
+  }
+  answer(call, dump(json{{"statusCode", 200}}));
+}
+
+void FrontendHost::load_network_resource(const Call& call) {
+  auto url = call.text(0);
+  auto stream = call.integer(2);
+  if (!url || !stream) {
+    answer(call, dump(refusal(400, "malformed request")));
+    return;
+  }
+  ResourceUrl kind = classify_resource_url(*url);
+  if (auto* refused = std::get_if<RefusedUrl>(&kind)) {
+    answer(call, dump(refusal(403, refused->reason)));
+    return;
+  }
+  if (auto* file = std::get_if<LocalFile>(&kind)) {
+    stream_local_file(call, file->path, *stream);
+    return;
+  }
+  // A slow server must not hold the window: fetch elsewhere, answer here.
+  const LoopbackResource resource = std::get<LoopbackResource>(kind);
+  std::weak_ptr<FrontendHost*> self = self_;
+  HostWindow& window = window_;
+  const FetchLimits limits{limits_.max_resource_bytes, limits_.fetch_time};
+  std::thread([self, &window, fetch = fetch_, resource, limits, call = call] {
+    auto fetched = std::make_shared<Result<FetchedResource>>(fetch(resource, limits));
+    window.run_on_ui_thread([self, fetched, call] {
+      auto alive = self.lock();
+      if (!alive || *alive == nullptr) return;
+      FrontendHost& host = **alive;
+      const long long stream = *call.integer(2);
+      if (!fetched->ok()) {
+        host.answer(call, dump(refusal(404, last_message(fetched->error()))));
+        return;
+      }
+      std::string pending;
+      host.stream_text(stream, pending, fetched->value().body, true);
+      host.answer(call, dump(json{{"statusCode", fetched->value().status}}));
+    });
+  }).detach();
+}
+
+// --- Folders ----------------------------------------------------------------
+
+void FrontendHost::request_file_systems(const Call&) {
+  json list = json::array();
+  for (const std::string& folder : granted_.folders()) {
+    list.push_back(json::parse(file_system_json(folder, types_[folder])));
+  }
+  send_event("fileSystemsLoaded", dump(json::array({list})));
+}
+
+void FrontendHost::add_file_system(const Call& call) {
+  const std::string type = call.text(0).value_or("") == "overrides" ? "overrides" : "";
+  std::weak_ptr<FrontendHost*> self = self_;
+  // Beside the workspace: a second folder of one's own is usually a neighbour.
+  std::string start;
+  if (!granted_.folders().empty()) {
+    start = granted_.folders().front();
+    const size_t slash = start.rfind('/');
+    if (slash != std::string::npos)
+      start.erase(slash == 0 || start[slash - 1] == ':' ? slash + 1 : slash);
+  }
+  window_.choose_folder(start, [self, type](std::optional<std::string> folder) {
+    auto alive = self.lock();
+    if (!alive || *alive == nullptr) return;
+    FrontendHost& host = **alive;
+    if (!folder) {
+      host.send_event("fileSystemAdded", dump(json::array({"<selection cancelled>", nullptr})));
+      return;
+    }
+    auto real = host.granted_.grant(*folder);
+    if (!real) {
+      host.send_event("fileSystemAdded", dump(json::array({last_message(real.error()), nullptr})));
+      return;
+    }
+    host.types_[real.value()] = type;
+    host.send_event("fileSystemAdded", "[null," + host.file_system_json(real.value(), type) + "]");
+  });
+}
+
+void FrontendHost::remove_file_system(const Call& call) {
+  auto path = call.text(0);
+  if (!path || !granted_.granted(*path)) return;
+  granted_.revoke(*path);
+  types_.erase(*path);
+  send_event("fileSystemRemoved", dump(json::array({*path})));
+}
+
+void FrontendHost::index_path(const Call& call) {
+  // No index is kept: a search reads the files it lists.
+  auto request = call.integer(0);
+  auto path = call.text(1);
+  if (!request || !path) return;
+  send_event("indexingTotalWorkCalculated", dump(json::array({*request, *path, 1})));
+  send_event("indexingWorked", dump(json::array({*request, *path, 1})));
+  send_event("indexingDone", dump(json::array({*request, *path})));
+}
+
+void FrontendHost::search_in_path(const Call& call) {
+  auto request = call.integer(0);
+  auto path = call.text(1);
+  if (!request || !path) return;
+  // Every file is a candidate; the frontend searches their text itself.
+  json files = json::array();
+  if (granted_.granted(*path)) {
+    std::vector<std::string> folders{*path};
+    while (!folders.empty() && files.size() < limits_.max_listed_files) {
+      const std::string folder = folders.back();
+      folders.pop_back();
+      auto entries = files_.list_folder(folder);
+      if (!entries) continue;
+      for (const FolderEntry& entry : entries.value()) {
+        if (files.size() >= limits_.max_listed_files) break;
+        const std::string child = folder + "/" + entry.name;
+        if (entry.kind == FileStatus::Kind::kFolder) folders.push_back(child);
+        if (entry.kind == FileStatus::Kind::kFile) files.push_back(child);
+      }
+    }
+  }
+  send_event("searchCompleted", dump(json::array({*request, *path, files})));
+}
+
+void FrontendHost::bring_to_front(const Call&) {
+  window_.bring_to_front();
+}
+
+// --- Saves ------------------------------------------------------------------
+
+void FrontendHost::save(const Call& call) {
+  auto url = call.text(0);
+  auto content = call.text(1);
+  if (!url || !content) return;
+  saves_.begin(*url, *content);
+  std::weak_ptr<FrontendHost*> self = self_;
+  window_.choose_save_file(suggested_save_name(*url),
+                           [self, url = *url](std::optional<std::string> path) {
+                             auto alive = self.lock();
+                             if (!alive || *alive == nullptr) return;
+                             FrontendHost& host = **alive;
+                             auto error = host.saves_.chosen(url, path);
+                             if (!path) {
+                               host.send_event("canceledSaveURL", dump(json::array({url})));
+                               return;
+                             }
+                             if (error) {
+                               host.report("could not save " + *path + ": " + last_message(*error));
+                             }
+                             if (host.saves_.open(url) || !error) {
+                               host.send_event("savedURL", dump(json::array({url, *path})));
+                             } else {
+                               host.send_event("canceledSaveURL", dump(json::array({url})));
+                             }
+                           });
+}
+
+void FrontendHost::append(const Call& call) {
+  auto url = call.text(0);
+  auto content = call.text(1);
+  if (!url || !content) return;
+  if (auto error = saves_.append(*url, *content)) {
+    report("could not save " + *url + ": " + last_message(*error));
+  }
+  // Answered even after a failure, so the frontend's stream drains and ends.
+  send_event("appendedToURL", dump(json::array({*url})));
+}
+
+void FrontendHost::close(const Call& call) {
+  auto url = call.text(0);
+  if (!url) return;
+  if (auto error = saves_.close(*url)) {
+    report("could not save " + *url + ": " + last_message(*error));
+  }
+}
+
+// --- Files inside the granted folders ---------------------------------------
+
+namespace {
+
+std::string_view kind_name(FileStatus::Kind kind) {
+  switch (kind) {
+    case FileStatus::Kind::kFile:
+      return "file";
+    case FileStatus::Kind::kFolder:
+      return "folder";
+    case FileStatus::Kind::kOther:
+      break;
+  }
+  return "other";
+}
+
+}  // namespace
+
+void FrontendHost::file_open(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  const bool folder = call.flag(1);
+  const bool create = call.flag(2);
+  const bool exclusive = call.flag(3);
+  const FileStatus::Kind wanted = folder ? FileStatus::Kind::kFolder : FileStatus::Kind::kFile;
+  auto real = granted_.resolve_existing(*path);
+  if (real) {
+    if (create && exclusive) return answer_error(call, "InvalidModificationError", "it exists");
+    auto status = files_.status(real.value());
+    if (!status || status.value().kind != wanted) {
+      return answer_error(call, "TypeMismatchError", "not a " + std::string(kind_name(wanted)));
+    }
+    return answer(call, "true");
+  }
+  if (!create) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto target = granted_.resolve_new(*path);
+  if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  Status error = folder ? files_.create_folder(target.value()) : files_.create_file(target.value());
+  if (error) return answer_error(call, "InvalidModificationError", last_message(*error));
+  answer(call, "true");
+}
+
+void FrontendHost::file_entries(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  auto real = granted_.resolve_existing(*path);
+  if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto entries = files_.list_folder(real.value());
+  if (!entries) return answer_error(call, "NotReadableError", last_message(entries.error()));
+  json list = json::array();
+  for (const FolderEntry& entry : entries.value()) {
+    // A link is listed only when it stays inside the granted folders.
+    FileStatus::Kind kind = entry.kind;
+    if (kind == FileStatus::Kind::kOther) {
+      auto target = granted_.resolve_existing(*path + "/" + entry.name);
+      if (!target) continue;
+      auto status = files_.status(target.value());
+      if (!status) continue;
+      kind = status.value().kind;
+    }
+    if (kind == FileStatus::Kind::kOther) continue;
+    list.push_back({{"name", entry.name}, {"folder", kind == FileStatus::Kind::kFolder}});
+  }
+  answer(call, dump(list));
+}
+
+void FrontendHost::file_status(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  auto real = granted_.resolve_existing(*path);
+  if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto status = files_.status(real.value());
+  if (!status) return answer_error(call, "NotFoundError", last_message(status.error()));
+  answer(call, dump(json{{"size", status.value().size},
+                         {"modified", status.value().modified_ms},
+                         {"kind", kind_name(status.value().kind)}}));
+}
+
+void FrontendHost::file_read(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  auto real = granted_.resolve_existing(*path);
+  if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto reader = files_.open_to_read(real.value());
+  if (!reader) return answer_error(call, "NotReadableError", last_message(reader.error()));
+  auto opened = reader.value()->real_path();
+  if (!opened || !path_within(real.value(), opened.value(), files_.ignores_case())) {
+    return answer_error(call, "SecurityError", "the file moved while it was opened");
+  }
+  std::string bytes;
+  for (;;) {
+    auto part = reader.value()->read(limits_.chunk_bytes);
+    if (!part) return answer_error(call, "NotReadableError", last_message(part.error()));
+    if (part.value().empty()) break;
+    bytes += part.value();
+    if (bytes.size() > limits_.max_resource_bytes) {
+      return answer_error(call, "QuotaExceededError", "the file is larger than the limit");
+    }
+  }
+  answer(call, dump(json(base64_encode(bytes))));
+}
+
+void FrontendHost::file_write(const Call& call) {
+  auto path = call.text(0);
+  auto encoded = call.text(1);
+  if (!path || !encoded) return answer_error(call, "TypeError", "no path or content");
+  auto bytes = base64_decode(*encoded);
+  if (!bytes) return answer_error(call, "TypeError", "the content is not base64");
+  // An existing file keeps its mode and is replaced whole; a new one is made.
+  std::optional<uint32_t> mode;
+  auto target = granted_.resolve_existing(*path);
+  if (target) {
+    auto status = files_.status(target.value());
+    if (!status || status.value().kind != FileStatus::Kind::kFile) {
+      return answer_error(call, "TypeMismatchError", "not a file");
+    }
+    mode = status.value().mode;
+  } else {
+    target = granted_.resolve_new(*path);
+    if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  }
+  auto writer = files_.write_beside(target.value());
+  if (!writer)
+    return answer_error(call, "NoModificationAllowedError", last_message(writer.error()));
+  Status error = writer.value()->write(*bytes);
+  if (!error) error = writer.value()->commit(mode);
+  if (error) return answer_error(call, "NoModificationAllowedError", last_message(*error));
+  answer(call, "true");
+}
+
+void FrontendHost::file_remove(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  // The name itself is removed, so its folder is what must be inside.
+  auto target = granted_.resolve_new(*path);
+  if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  auto status = files_.status(target.value());
+  if (!status) return answer_error(call, "NotFoundError", last_message(status.error()));
+  if (status.value().kind == FileStatus::Kind::kFolder) {
+    return answer_error(call, "InvalidModificationError", "folders are not removed");
+  }
+  if (auto error = files_.remove_file(target.value())) {
+    return answer_error(call, "NoModificationAllowedError", last_message(*error));
+  }
+  answer(call, "true");
+}
+
+void FrontendHost::file_rename(const Call& call) {
+  auto from = call.text(0);
+  auto to = call.text(1);
+  if (!from || !to) return answer_error(call, "TypeError", "no paths");
+  auto source = granted_.resolve_new(*from);
+  auto target = granted_.resolve_new(*to);
+  if (!source || !target) return answer_error(call, "SecurityError", "outside the granted folders");
+  if (auto error = files_.rename(source.value(), target.value())) {
+    return answer_error(call, "InvalidModificationError", last_message(*error));
+  }
+  answer(call, "true");
+}

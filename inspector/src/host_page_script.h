@@ -1,0 +1,18 @@
+// The page side of the frontend host: a script run before the frontend's own,
+// which puts the program's methods on the frontend's InspectorFrontendHost and
+// stands in for the browser file system API that the Workspace uses.
+#pragma once
+
+#include <string>
+
+enum class PageTransport {
+  kWebKit,    // window.webkit.messageHandlers, answers through vorpelHostReceive(...)
+  kWebView2,  // window.chrome.webview messages both ways
+};
+
+// The name of WebKit's message handler that the script posts to.
+inline constexpr const char* kHostMessageHandler = "vorpelHost";
+// The page function that takes the program's messages on WebKit.
+inline constexpr const char* kHostReceiveFunction = "vorpelHostReceive";
+
+std::string host_page_script(PageTransport transport);
