@@ -68,7 +68,6 @@ else()
     src/gtk/browser_links.cpp
     src/gtk/frontend_host_bridge.cpp
     src/gtk/save_dialog.cpp
-    src/gtk/table_body_stream.cpp
     src/gtk/web_data_store.cpp
     src/gtk/web_process_environment.cpp
   )

@@ -15,7 +15,6 @@
 #include "gtk/frontend_host_bridge.h"
 #include "gtk/page_language.h"
 #include "gtk/save_dialog.h"
-#include "gtk/table_body_stream.h"
 #include "gtk/web_data_store.h"
 #include "gtk/web_process_environment.h"
 #include "gtk/window_module.h"
@@ -67,8 +66,11 @@ void serve_frontend_request(WebKitURISchemeRequest* scheme_request, gpointer) {
 
   ProtocolResponse response = services->handle("", std::move(request));
 
-  // Read in place from the table, which lives as long as the program.
-  GInputStream* body = table_body_stream(response.body);
+  // Read in place from the table, which lives as long as the program:
+  // nothing is copied or freed.
+  GBytes* bytes = g_bytes_new_static(response.body.data(), response.body.size());
+  GInputStream* body = g_memory_input_stream_new_from_bytes(bytes);
+  g_bytes_unref(bytes);
   WebKitURISchemeResponse* scheme_response =
       webkit_uri_scheme_response_new(body, static_cast<gint64>(response.body.size()));
   webkit_uri_scheme_response_set_status(scheme_response, response.status, nullptr);

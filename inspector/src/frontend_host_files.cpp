@@ -1,0 +1,162 @@
+// The host's file operations for the Workspace, inside the granted folders only.
+#include "base64.h"
+#include "frontend_host.h"
+#include "frontend_host_call.h"
+
+namespace {
+
+std::string_view kind_name(FileStatus::Kind kind) {
+  switch (kind) {
+    case FileStatus::Kind::kFile:
+      return "file";
+    case FileStatus::Kind::kFolder:
+      return "folder";
+    case FileStatus::Kind::kOther:
+      break;
+  }
+  return "other";
+}
+
+}  // namespace
+
+void FrontendHost::file_open(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  const bool folder = call.flag(1);
+  const bool create = call.flag(2);
+  const bool exclusive = call.flag(3);
+  const FileStatus::Kind wanted = folder ? FileStatus::Kind::kFolder : FileStatus::Kind::kFile;
+  auto real = granted_.resolve_existing(*path);
+  if (real) {
+    if (create && exclusive) return answer_error(call, "InvalidModificationError", "it exists");
+    auto status = files_.status(real.value());
+    if (!status || status.value().kind != wanted) {
+      return answer_error(call, "TypeMismatchError", "not a " + std::string(kind_name(wanted)));
+    }
+    return answer(call, "true");
+  }
+  if (!create) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto target = granted_.resolve_new(*path);
+  if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  Status error = folder ? files_.create_folder(target.value()) : files_.create_file(target.value());
+  if (error) return answer_error(call, "InvalidModificationError", last_message(*error));
+  answer(call, "true");
+}
+
+void FrontendHost::file_entries(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  auto real = granted_.resolve_existing(*path);
+  if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto entries = files_.list_folder(real.value());
+  if (!entries) return answer_error(call, "NotReadableError", last_message(entries.error()));
+  json list = json::array();
+  for (const FolderEntry& entry : entries.value()) {
+    // A link is listed only when it stays inside the granted folders.
+    FileStatus::Kind kind = entry.kind;
+    if (kind == FileStatus::Kind::kOther) {
+      auto target = granted_.resolve_existing(*path + "/" + entry.name);
+      if (!target) continue;
+      auto status = files_.status(target.value());
+      if (!status) continue;
+      kind = status.value().kind;
+    }
+    if (kind == FileStatus::Kind::kOther) continue;
+    list.push_back({{"name", entry.name}, {"folder", kind == FileStatus::Kind::kFolder}});
+  }
+  answer(call, dump(list));
+}
+
+void FrontendHost::file_status(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  auto real = granted_.resolve_existing(*path);
+  if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto status = files_.status(real.value());
+  if (!status) return answer_error(call, "NotFoundError", last_message(status.error()));
+  answer(call, dump(json{{"size", status.value().size},
+                         {"modified", status.value().modified_ms},
+                         {"kind", kind_name(status.value().kind)}}));
+}
+
+void FrontendHost::file_read(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  auto real = granted_.resolve_existing(*path);
+  if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
+  auto reader = files_.open_to_read(real.value());
+  if (!reader) return answer_error(call, "NotReadableError", last_message(reader.error()));
+  auto opened = reader.value()->real_path();
+  if (!opened || !path_within(real.value(), opened.value(), files_.ignores_case())) {
+    return answer_error(call, "SecurityError", "the file moved while it was opened");
+  }
+  std::string bytes;
+  for (;;) {
+    auto part = reader.value()->read(limits_.chunk_bytes);
+    if (!part) return answer_error(call, "NotReadableError", last_message(part.error()));
+    if (part.value().empty()) break;
+    bytes += part.value();
+    if (bytes.size() > limits_.max_resource_bytes) {
+      return answer_error(call, "QuotaExceededError", "the file is larger than the limit");
+    }
+  }
+  answer(call, dump(json(base64_encode(bytes))));
+}
+
+void FrontendHost::file_write(const Call& call) {
+  auto path = call.text(0);
+  auto encoded = call.text(1);
+  if (!path || !encoded) return answer_error(call, "TypeError", "no path or content");
+  auto bytes = base64_decode(*encoded);
+  if (!bytes) return answer_error(call, "TypeError", "the content is not base64");
+  // An existing file keeps its mode and is replaced whole; a new one is made.
+  std::optional<uint32_t> mode;
+  auto target = granted_.resolve_existing(*path);
+  if (target) {
+    auto status = files_.status(target.value());
+    if (!status || status.value().kind != FileStatus::Kind::kFile) {
+      return answer_error(call, "TypeMismatchError", "not a file");
+    }
+    mode = status.value().mode;
+  } else {
+    target = granted_.resolve_new(*path);
+    if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  }
+  auto writer = files_.write_beside(target.value());
+  if (!writer)
+    return answer_error(call, "NoModificationAllowedError", last_message(writer.error()));
+  Status error = writer.value()->write(*bytes);
+  if (!error) error = writer.value()->commit(mode);
+  if (error) return answer_error(call, "NoModificationAllowedError", last_message(*error));
+  answer(call, "true");
+}
+
+void FrontendHost::file_remove(const Call& call) {
+  auto path = call.text(0);
+  if (!path) return answer_error(call, "TypeError", "no path");
+  // The name itself is removed, so its folder is what must be inside.
+  auto target = granted_.resolve_new(*path);
+  if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  auto status = files_.status(target.value());
+  if (!status) return answer_error(call, "NotFoundError", last_message(status.error()));
+  if (status.value().kind == FileStatus::Kind::kFolder) {
+    return answer_error(call, "InvalidModificationError", "folders are not removed");
+  }
+  if (auto error = files_.remove_file(target.value())) {
+    return answer_error(call, "NoModificationAllowedError", last_message(*error));
+  }
+  answer(call, "true");
+}
+
+void FrontendHost::file_rename(const Call& call) {
+  auto from = call.text(0);
+  auto to = call.text(1);
+  if (!from || !to) return answer_error(call, "TypeError", "no paths");
+  auto source = granted_.resolve_new(*from);
+  auto target = granted_.resolve_new(*to);
+  if (!source || !target) return answer_error(call, "SecurityError", "outside the granted folders");
+  if (auto error = files_.rename(source.value(), target.value())) {
+    return answer_error(call, "InvalidModificationError", last_message(*error));
+  }
+  answer(call, "true");
+}
