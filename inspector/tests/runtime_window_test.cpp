@@ -13,6 +13,7 @@
 
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
+#include "support/recording_forwarder.h"
 #include "support/runtime_inspector.h"
 #include "support/startup_text.h"
 #include "support/window_fixture.h"
@@ -20,66 +21,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Passes bytes both ways between a client and 127.0.0.1:port, and keeps what
-// the engine sent: its protocol replies are unmasked WebSocket text.
-class RecordingForwarder {
- public:
-  explicit RecordingForwarder(uint16_t port)
-      : server_([this, port](int client) { forward(client, port); }) {}
-  std::string address() const { return server_.address(); }
-  bool wait_for_reply(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      {
-        std::lock_guard lock(mutex_);
-        if (replies_.find(text) != std::string::npos) return true;
-      }
-      std::this_thread::sleep_for(50ms);
-    }
-    return false;
-  }
-
- private:
-  void forward(int client, uint16_t port) {
-    int engine = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    in.sin_port = htons(port);
-    if (connect(engine, reinterpret_cast<sockaddr*>(&in), sizeof in) != 0) {
-      close(engine);
-      return;
-    }
-    pollfd fds[] = {{client, POLLIN, 0}, {engine, POLLIN, 0}};
-    char buffer[65536];
-    // Bounded: the test ends long before.
-    const auto deadline = std::chrono::steady_clock::now() + 150s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (poll(fds, 2, 200) < 0) break;
-      bool open = true;
-      for (int i = 0; i < 2 && open; ++i) {
-        if (fds[i].revents == 0) continue;
-        ssize_t count = recv(fds[i].fd, buffer, sizeof buffer, 0);
-        if (count <= 0) {
-          open = false;
-          break;
-        }
-        LoopbackServer::send_text(fds[1 - i].fd, std::string(buffer, static_cast<size_t>(count)));
-        if (i == 1) {
-          std::lock_guard lock(mutex_);
-          replies_.append(buffer, static_cast<size_t>(count));
-        }
-      }
-      if (!open) break;
-    }
-    close(engine);
-  }
-
-  std::mutex mutex_;
-  std::string replies_;
-  LoopbackServer server_;
-};
 
 using RuntimeWindowTest = WindowFixture;
 
