@@ -324,27 +324,8 @@ def main():
 
     display_server, display = common.start_display()
     http_server, port = common.serve_frontend()
-    base_env = dict(os.environ, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="disabled:")
-    base_env.pop("VORPEL_INSPECTOR_FRONTEND", None)
-    url = f"http://127.0.0.1:{port}/js_app.html?ws={{ws}}&experiments=true&v8only=true"
+    programs = common.compared_programs(args, program, chromium, display, port, args.env)
     scratch = tempfile.mkdtemp(prefix="heavy-bench-")
-
-    def vorpel(root, path=program, extra=args.env):
-        env = dict(base_env, **common.data_folders(root))
-        env.update(setting.split("=", 1) for setting in extra)
-        return (lambda target: [path, target.split("/")[0]]), env
-
-    def chromium_app(root):
-        env = dict(base_env, **common.data_folders(root))
-        profile = os.path.join(root, "profile")
-        return (lambda target: common.chromium_command(chromium, url.replace("{ws}", target),
-                                                       profile)), env
-
-    programs = {"vorpel_inspector": vorpel, "chromium --app": chromium_app}
-    if args.baseline:
-        baseline = os.path.abspath(args.baseline)
-        programs = {"vorpel_inspector": vorpel,
-                    "baseline": lambda root: vorpel(root, baseline, args.baseline_env)}
     results = {(c, p): [] for c in chosen for p in programs}
     try:
         for pair in range(args.pairs):

@@ -159,6 +159,31 @@ def chromium_command(chromium, url, profile):
             "--disable-component-update", "--disable-sync", "--no-sandbox", "--test-type"]
 
 
+def compared_programs(args, program, chromium, display, port, extra=()):
+    """Name -> (root -> (command for a target, environment)): vorpel_inspector
+    (with `extra` environment) and Chromium --app, or the --baseline build."""
+    base_env = dict(os.environ, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="disabled:")
+    base_env.pop("VORPEL_INSPECTOR_FRONTEND", None)
+    url = f"http://127.0.0.1:{port}/js_app.html?ws={{ws}}&experiments=true&v8only=true"
+
+    def vorpel(root, path=program, settings=extra):
+        env = dict(base_env, **data_folders(root))
+        env.update(setting.split("=", 1) for setting in settings)
+        return (lambda target: [path, target.split("/")[0]]), env
+
+    def chromium_app(root):
+        env = dict(base_env, **data_folders(root))
+        profile = os.path.join(root, "profile")
+        return (lambda target: chromium_command(chromium, url.replace("{ws}", target),
+                                                profile)), env
+
+    if args.baseline:
+        baseline = os.path.abspath(args.baseline)
+        return {"vorpel_inspector": vorpel,
+                "baseline": lambda root: vorpel(root, baseline, args.baseline_env)}
+    return {"vorpel_inspector": vorpel, "chromium --app": chromium_app}
+
+
 def data_folders(root):
     """A home and XDG folders of its own under root, as a fresh user has them."""
     env = {}
@@ -225,27 +250,8 @@ def main():
 
     display_server, display = start_display()
     http_server, port = serve_frontend()
-    base_env = dict(os.environ, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="disabled:")
-    base_env.pop("VORPEL_INSPECTOR_FRONTEND", None)
-    url = f"http://127.0.0.1:{port}/js_app.html?ws={{ws}}&experiments=true&v8only=true"
+    programs = compared_programs(args, program, chromium, display, port)
     scratch = tempfile.mkdtemp(prefix="window-bench-")
-
-    def vorpel(root, path=program, extra=()):
-        env = dict(base_env, **data_folders(root))
-        env.update(setting.split("=", 1) for setting in extra)
-        return (lambda target: [path, target.split("/")[0]]), env
-
-    def chromium_app(root):
-        env = dict(base_env, **data_folders(root))
-        profile = os.path.join(root, "profile")
-        return (lambda target: chromium_command(chromium, url.replace("{ws}", target),
-                                                profile)), env
-
-    programs = {"vorpel_inspector": vorpel, "chromium --app": chromium_app}
-    if args.baseline:
-        baseline = os.path.abspath(args.baseline)
-        programs = {"vorpel_inspector": vorpel,
-                    "baseline": lambda root: vorpel(root, baseline, args.baseline_env)}
     samples = {(case, name): [] for case in ("first", "second") for name in programs}
     failures = 0
     try:
