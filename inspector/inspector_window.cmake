@@ -67,6 +67,7 @@ else()
     src/gtk/inspector_window.cpp
     src/gtk/browser_links.cpp
     src/gtk/frontend_host_bridge.cpp
+    src/gtk/frontend_shims.cpp
     src/gtk/save_dialog.cpp
     src/gtk/web_data_store.cpp
     src/gtk/web_process_environment.cpp

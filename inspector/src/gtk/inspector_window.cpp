@@ -13,6 +13,7 @@
 #include "frontend_protocol_handler.h"
 #include "gtk/browser_links.h"
 #include "gtk/frontend_host_bridge.h"
+#include "gtk/frontend_shims.h"
 #include "gtk/page_language.h"
 #include "gtk/save_dialog.h"
 #include "gtk/web_data_store.h"
@@ -24,22 +25,6 @@ namespace {
 
 constexpr int kInitialWidth = 800;
 constexpr int kInitialHeight = 600;
-
-// WebKit refuses ":host-context(...)" in insertRule, which the frontend's
-// editor styles use; a placeholder rule keeps the sheet's indices in step.
-constexpr const char* kInsertRuleShim = R"js((() => {
-  const insertRule = CSSStyleSheet.prototype.insertRule;
-  CSSStyleSheet.prototype.insertRule = function (rule, index) {
-    try {
-      return insertRule.call(this, rule, index);
-    } catch (error) {
-      if (error && error.name === 'SyntaxError' && String(rule).includes(':host-context(')) {
-        return insertRule.call(this, '.vorpel-unsupported-rule {}', index);
-      }
-      throw error;
-    }
-  };
-})();)js";
 
 const InspectorWindowServices* services = nullptr;
 
@@ -157,11 +142,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
     return ErrorChain::from_message(gerror_text(error));
   }
   WebKitUserContentManager* content = webkit_user_content_manager_new();
-  WebKitUserScript* shim =
-      webkit_user_script_new(kInsertRuleShim, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-  webkit_user_content_manager_add_script(content, shim);
-  webkit_user_script_unref(shim);
+  add_frontend_shims(content);
   if (with_host) attach_frontend_host(content);
 
   WebKitSettings* settings = webkit_settings_new();

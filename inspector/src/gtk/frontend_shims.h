@@ -1,0 +1,7 @@
+// Scripts that mend where the frontend, written for Chromium, meets WebKitGTK.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+// Adds them to every frame at document start, before the frontend's own scripts.
+void add_frontend_shims(WebKitUserContentManager* content);
