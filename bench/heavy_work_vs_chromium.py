@@ -19,7 +19,9 @@ action:
                   30 s; reports the growth rate instead of a wall time
 
 Wall time runs from the action to the moment the window's process tree (and,
-where it does the work, the inspected program) went idle (less than 5 % of a core over 2 s; the idle tail is not counted). CPU
+where it does the work, the inspected program) went idle (less than 5 % of a core
+over 2 s; the idle tail is not counted). "Shown" is the time of the screen's last
+change before that, sampled every 0.25 s: when the user has the result. CPU
 is the tree's user+system seconds over the same span, peak PSS the tree's
 highest sum of PSS. The programs alternate pair by pair, and which goes first
 alternates too. As root, Chromium gets --no-sandbox with --test-type, or its
@@ -111,16 +113,45 @@ class Tree:
         return common.session_pss_kb(self.session)
 
 
-def wait_idle(tree, timeout):
+class Screen:
+    """The display's pixels, to tell when the window stopped changing. A
+    change smaller than SCREEN_NOISE pixels (a blinking caret) is none."""
+    SCREEN_NOISE = 200
+
+    def __init__(self, display):
+        self.display = display
+        self.last = None
+
+    def changed(self):
+        grab = subprocess.run(["import", "-display", self.display, "-window", "root",
+                               "-depth", "8", "gray:-"], capture_output=True)
+        pixels = grab.stdout
+        if self.last is None or len(pixels) != len(self.last):
+            self.last = pixels
+            return True
+        if pixels == self.last:
+            return False
+        differing = sum(1 for a, b in zip(pixels, self.last) if a != b)
+        self.last = pixels
+        return differing > self.SCREEN_NOISE
+
+
+def wait_idle(tree, timeout, screen=None):
     """Samples until idle: (seconds to the start of the idle tail, CPU seconds
-    up to it, peak PSS), or None on timeout."""
+    up to it, peak PSS, seconds to the screen's last change), or None on timeout."""
     start = time.monotonic()
     samples = []  # (time, cpu)
     peak = 0
+    shown = 0.0
+    next_look = start
     while True:
         now = time.monotonic()
         samples.append((now, tree.cpu_seconds()))
         peak = max(peak, tree.pss_kib())
+        if screen and now >= next_look:
+            if screen.changed():
+                shown = now - start
+            next_look = now + 0.25
         if now - start > timeout:
             return None
         # The tail: the samples of the last IDLE_WINDOW seconds.
@@ -129,7 +160,7 @@ def wait_idle(tree, timeout):
             busy = (tail[-1][1] - tail[0][1]) / max(tail[-1][0] - tail[0][0], 1e-6)
             if busy < IDLE_SHARE:
                 began, cpu = tail[0]
-                return began - start, cpu - samples[0][1], peak
+                return began - start, cpu - samples[0][1], peak, min(shown, began - start)
         time.sleep(0.1)
 
 
@@ -192,13 +223,15 @@ def ready(session):
 
 
 def timed(session, action, shots=None, name=""):
+    screen = Screen(session.display)
+    screen.changed()
     action()
-    result = wait_idle(session.tree, ACTION_TIMEOUT)
+    result = wait_idle(session.tree, ACTION_TIMEOUT, screen)
     if shots:
         session.screenshot(os.path.join(shots, name + ".png"))
     if result is None:
         raise RuntimeError(f"not idle within {ACTION_TIMEOUT} s")
-    return {"wall": result[0], "cpu": result[1], "pss": result[2] / 1024}
+    return {"wall": result[0], "cpu": result[1], "pss": result[2] / 1024, "shown": result[3]}
 
 
 def prepared(start, scratch, file_name, source, panel, node_args=()):
@@ -288,7 +321,7 @@ def case_long_session(seconds):
             slope = (sum((t - mean_t) * (m - mean_m) for t, m in points) /
                      max(sum((t - mean_t) ** 2 for t, _ in points), 1e-9))
             return {"wall": slope, "cpu": session.tree.cpu_seconds() - cpu0,
-                    "pss": max(m for _, m in points)}
+                    "pss": max(m for _, m in points), "shown": 0.0}
         finally:
             session.close()
     return run
@@ -344,8 +377,9 @@ def main():
                         results[(c, name)].append(cases[c](start, root, args.shots, tag))
                         r = results[(c, name)][-1]
                         print(f"pair {pair + 1} {c} {name}: {r['wall']:.2f} "
-                              f"{'MiB/s' if c == 'long-session' else 's'}, cpu {r['cpu']:.1f} s, "
-                              f"peak {r['pss']:.0f} MiB", file=sys.stderr, flush=True)
+                              f"{'MiB/s' if c == 'long-session' else 's'}, shown {r['shown']:.2f} s, "
+                              f"cpu {r['cpu']:.1f} s, peak {r['pss']:.0f} MiB",
+                              file=sys.stderr, flush=True)
                     except RuntimeError as error:
                         print(f"pair {pair + 1} {c} {name}: {error}", file=sys.stderr)
                     shutil.rmtree(root, ignore_errors=True)
@@ -364,17 +398,19 @@ def main():
         for name in programs:
             runs = results[(c, name)]
             wall = common.summary([r["wall"] for r in runs])
+            shown = common.summary([r["shown"] for r in runs])
             cpu = common.summary([r["cpu"] for r in runs])
             pss = common.summary([r["pss"] for r in runs])
-            medians[name] = (wall[1], cpu[1], pss[1])
+            medians[name] = (wall[1], shown[1], cpu[1], pss[1])
             print(f"  {name:17} {unit} {wall[0]:6.2f} / {wall[1]:6.2f} / {wall[2]:6.2f}   "
+                  f"shown {shown[0]:6.2f} / {shown[1]:6.2f} / {shown[2]:6.2f} s   "
                   f"cpu {cpu[1]:6.1f} s   peak PSS {pss[0]:6.0f} / {pss[1]:6.0f} / {pss[2]:6.0f} MiB"
                   f"   (n={len(runs)})")
         ours, theirs = medians["vorpel_inspector"], medians[other]
         ratio = [f"{a / b:.2f}" if b else "n/a" for a, b in zip(ours, theirs)]
         print(f"  ratio of medians (vorpel / {other.split()[0]}): "
-              f"{'growth' if c == 'long-session' else 'wall'} {ratio[0]}, "
-              f"cpu {ratio[1]}, memory {ratio[2]}")
+              f"{'growth' if c == 'long-session' else 'wall'} {ratio[0]}, shown {ratio[1]}, "
+              f"cpu {ratio[2]}, memory {ratio[3]}")
 
 
 if __name__ == "__main__":
