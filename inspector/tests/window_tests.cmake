@@ -5,16 +5,19 @@
 #   runtime_window: Deno and workerd;
 #   follow_window:  --follow across restarts of the inspected program;
 #   clipboard_window: copy and paste between the Console and the desktop;
-#   workspace_window: --workspace with a tsc project: source maps, breakpoints, saves.
+#   workspace_window: --workspace with a tsc project: source maps, breakpoints, saves;
+#   sources_window: a large minified script in Sources: the editor keeps to the window.
 if(NOT WIN32)
   find_package(X11 REQUIRED)
-  foreach(suite window no_files runtime_window follow_window clipboard_window workspace_window)
+  foreach(suite window no_files runtime_window follow_window clipboard_window workspace_window
+                sources_window)
     add_executable(${suite}_tests ${suite}_test.cpp support/fresh_folders.cpp support/x_display.cpp)
     target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
     target_compile_definitions(${suite}_tests PRIVATE
       VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")
     add_dependencies(${suite}_tests vorpel_inspector)
-    gtest_discover_tests(${suite}_tests
+    # Named after the suite too, so that `ctest -R <suite>` picks one.
+    gtest_discover_tests(${suite}_tests TEST_PREFIX "${suite}."
       PROPERTIES LABELS e2e TIMEOUT 300 ENVIRONMENT DBUS_SESSION_BUS_ADDRESS=disabled:
       DISCOVERY_TIMEOUT 60)
   endforeach()
