@@ -68,9 +68,10 @@ setInterval(() => {}, 1000);
 """
 STREAM = """
 let n = 0;
-setInterval(() => {
+process.on('SIGUSR2', () => setInterval(() => {
   for (let i = 0; i < 20; i++) console.log('tick', n++, { at: Date.now() });
-}, 100);
+}, 100));
+setInterval(() => {}, 1000);
 """
 
 
@@ -305,6 +306,8 @@ def case_long_session(seconds):
     def run(start, scratch, shots, name):
         session = prepared(start, scratch, "stream.js", STREAM, "Show Console")
         try:
+            # The stream starts once the window has settled on the Console.
+            session.node.send_signal(signal.SIGUSR2)
             began = time.monotonic()
             cpu0 = session.tree.cpu_seconds()
             points = []
