@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/console_input.h"
+#include "support/frontend_screen.h"
 #include "support/process_runner.h"
 #include "support/runtime_inspector.h"
 #include "support/startup_text.h"
@@ -111,15 +112,8 @@ class Heartbeat {
   std::filesystem::path folder_;
 };
 
-// What the frontend shows in its 800 x 600 window at the top left: the blue
-// "Open" prompt of its quick-open box, the box's first match selected (light
-// blue), and the number of line 3 in the editor's gutter (grey on white).
-constexpr ScreenArea kQuickOpenPrompt = {158, 37, 26, 12};
-constexpr ScreenArea kFirstMatch = {200, 75, 300, 20};
+// The number of line 3 in the editor's gutter (grey on white).
 constexpr ScreenArea kLineThreeNumber = {252, 85, 12, 10};
-bool bluish(Color color) {
-  return color.blue - color.red > 0.1;
-}
 bool grey_text(Color color) {
   return color.brightness() < 0.97 && std::abs(color.blue - color.red) < 0.05;
 }
@@ -145,9 +139,9 @@ TEST_F(FollowTest, BreakpointSetBeforeAnEditPausesTheRestartedProgram) {
   for (int attempt = 0; attempt < 3 && !paused; ++attempt) {
     xdotool({"mousemove", "400", "300", "click", "1"});
     xdotool({"key", "ctrl+p"});
-    wait_for(kQuickOpenPrompt, bluish);
+    wait_for(kBoxPrompt, bluish);
     xdotool({"type", "main.js:3"});
-    wait_for(kFirstMatch, bluish);
+    wait_for(kBoxFirstMatch, bluish);
     xdotool({"key", "Return"});
     wait_for(kLineThreeNumber, grey_text);
     xdotool({"mousemove", "258", "90", "click", "1"});

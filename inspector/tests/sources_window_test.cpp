@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/frontend_screen.h"
 #include "support/process_runner.h"
 #include "support/window_fixture.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the frontend shows in its 800 x 600 window at the top left: the blue
-// prompt ("Run", "Open") of the command and quick-open boxes, their first
-// match selected (light blue), and the Sources tab underlined when shown.
-constexpr ScreenArea kPrompt = {158, 37, 26, 12};
-constexpr ScreenArea kFirstMatch = {200, 75, 300, 20};
+// The Sources tab, underlined when shown.
 constexpr ScreenArea kSourcesTab = {75, 24, 60, 3};
 // The editor beside the navigator: a point in its text, the line number of
 // its top row, its rows below that (left of the scrollbar), and the lower half
@@ -30,9 +27,6 @@ constexpr ScreenArea kTopLineNumber = {254, 57, 20, 14};
 constexpr ScreenArea kRowsBelow = {230, 100, 330, 465};
 constexpr ScreenArea kLowerGutter = {258, 285, 14, 280};
 
-bool bluish(Color color) {
-  return color.blue - color.red > 0.1;
-}
 bool underlined(Color color) {
   return color.blue - color.red > 0.3;
 }
@@ -70,9 +64,9 @@ class SourcesWindowTest : public WindowFixture {
     bool open = false;
     // The frontend may still be starting: the keys once more if no box came.
     for (int attempt = 0; attempt < 3 && !open; ++attempt) {
-      open = display_.key(keys) && shows(kPrompt, bluish, 10s);
+      open = display_.key(keys) && shows(kBoxPrompt, bluish, 10s);
     }
-    return open && display_.type(query) && shows(kFirstMatch, bluish, 10s) &&
+    return open && display_.type(query) && shows(kBoxFirstMatch, bluish, 10s) &&
            display_.key("Return");
   }
 
