@@ -64,6 +64,8 @@ using LoopbackFetch = Result<FetchedResource> (*)(const LoopbackResource&, const
 
 class FrontendHost {
  public:
+  // `files` must outlive the host and take calls from any thread: a search
+  // lists folders off the UI thread.
   FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits = {},
                LoopbackFetch fetch = fetch_loopback);
   ~FrontendHost();

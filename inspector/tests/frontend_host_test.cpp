@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -109,6 +110,7 @@ class WatchedFiles : public FileSystem {
   Status check_folder(const std::string& p) override { return disk_.check_folder(p); }
   Result<FileStatus> status(const std::string& p) override { return disk_.status(p); }
   Result<std::vector<FolderEntry>> list_folder(const std::string& p) override {
+    if (before_list) before_list();
     touched.push_back(p);
     return disk_.list_folder(p);
   }
@@ -143,6 +145,7 @@ class WatchedFiles : public FileSystem {
 
   std::vector<std::string> touched;
   std::optional<size_t> write_budget;
+  std::function<void()> before_list;  // runs on the thread that lists
 
  private:
   class FailingWriter : public FileWriter {
@@ -545,13 +548,45 @@ TEST_F(FrontendHostTest, ReadsListsAndStatuses) {
   EXPECT_EQ(window_.answer(3)["size"], 11);
   EXPECT_EQ(window_.answer(3)["kind"], "file");
   call(4, "searchInPath", {9, at("ws"), "x"});
+  ASSERT_TRUE(window_.run_one_task(5s));
   const auto search = window_.events("searchCompleted");
   ASSERT_EQ(search.size(), 1u);
   EXPECT_EQ(search[0][0], 9);
-  EXPECT_EQ(search[0][2].size(), 2u);  // app.js.map and sub/x.ts; links are not followed
+  EXPECT_EQ(search[0][2], json::array({at("ws/sub/x.ts")}));  // links are not followed
   call(5, "searchInPath", {10, at("outside"), "x"});
   EXPECT_TRUE(window_.events("searchCompleted")[1][2].empty());
   EXPECT_EQ(touched_outside(), std::vector<std::string>{});
+}
+
+TEST_F(FrontendHostTest, SearchListsFoldersOffTheUiThread) {
+  struct Case {
+    const char* name;
+    bool removed_meanwhile;
+    size_t listed;
+  };
+  const Case cases[] = {
+      {"kept", false, 1},
+      {"removed while listing", true, 0},  // nothing from a folder no longer granted
+  };
+  long long request = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::promise<void> opened;
+    std::shared_future<void> gate = opened.get_future().share();
+    files_.before_list = [gate] { gate.wait_for(5s); };
+    ++request;
+    call(request, "searchInPath", {request, at("ws"), "x"});
+    // The listing waits on the gate: a call that listed in place would have
+    // answered by now.
+    const size_t before = window_.events("searchCompleted").size();
+    if (c.removed_meanwhile) call(0, "removeFileSystem", json::array({at("ws")}));
+    opened.set_value();
+    ASSERT_TRUE(window_.run_one_task(5s));
+    const auto done = window_.events("searchCompleted");
+    ASSERT_EQ(done.size(), before + 1);
+    EXPECT_EQ(done.back()[0], request);
+    EXPECT_EQ(done.back()[2].size(), c.listed);
+  }
 }
 
 TEST_F(FrontendHostTest, FoldersTheUserGives) {

@@ -1,0 +1,78 @@
+#include "workspace_search.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "ascii_case.h"
+
+namespace {
+
+// Each read allocates the size it asks for, and most files in a source tree
+// are small: a first read of 4 KiB, then 64 KiB. At 1 MiB a read, 60,000
+// small files cost 4 s of zeroing.
+constexpr size_t kFirstRead = size_t{4} << 10;
+constexpr size_t kLaterRead = size_t{64} << 10;
+
+// The query's ASCII runs, lower-cased. The frontend's case-insensitive
+// search (a JavaScript regular expression without the "u" flag) matches an
+// ASCII character only with an ASCII character, so a matching file holds every
+// run as it is, whatever the other characters fold to.
+std::vector<std::string> ascii_runs(std::string_view query) {
+  std::vector<std::string> runs;
+  std::string run;
+  for (char c : query) {
+    if (static_cast<unsigned char>(c) < 0x80) {
+      run += ascii_lower(c);
+    } else if (!run.empty()) {
+      runs.push_back(std::move(run));
+      run.clear();
+    }
+  }
+  if (!run.empty()) runs.push_back(std::move(run));
+  return runs;
+}
+
+// Whether the file holds every run; one that cannot be read holds nothing,
+// as the frontend could not read it either.
+bool holds_all(FileSystem& files, const std::string& path, std::vector<std::string> runs) {
+  auto reader = files.open_to_read(path);
+  if (!reader) return false;
+  size_t longest = 0;
+  for (const std::string& run : runs) longest = std::max(longest, run.size());
+  // A run may straddle two reads: keep the tail that could begin one.
+  std::string window;
+  for (size_t read_size = kFirstRead; !runs.empty(); read_size = kLaterRead) {
+    auto bytes = reader.value()->read(read_size);
+    if (!bytes || bytes.value().empty()) return false;
+    window += ascii_lowercase(bytes.value());
+    std::erase_if(runs,
+                  [&](const std::string& run) { return window.find(run) != std::string::npos; });
+    if (window.size() >= longest) window.erase(0, window.size() - (longest - 1));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> search_candidates(FileSystem& files, const std::string& folder,
+                                           std::string_view query, size_t most) {
+  const std::vector<std::string> runs = ascii_runs(query);
+  std::vector<std::string> found;
+  std::vector<std::string> folders{folder};
+  while (!folders.empty() && found.size() < most) {
+    const std::string next = folders.back();
+    folders.pop_back();
+    auto entries = files.list_folder(next);
+    if (!entries) continue;
+    for (const FolderEntry& entry : entries.value()) {
+      if (found.size() >= most) break;
+      const std::string child = next + "/" + entry.name;
+      if (entry.kind == FileStatus::Kind::kFolder) folders.push_back(child);
+      if (entry.kind == FileStatus::Kind::kFile &&
+          (runs.empty() || holds_all(files, child, runs))) {
+        found.push_back(child);
+      }
+    }
+  }
+  return found;
+}
