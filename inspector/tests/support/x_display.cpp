@@ -59,6 +59,14 @@ bool viewable(Display* display, Window window) {
          attributes.map_state == IsViewable;
 }
 
+// GTK marks its tooltips and menus transient for the window too, but they are
+// override-redirect popups; a dialog is an ordinary top-level.
+bool viewable_dialog(Display* display, Window window) {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(display, window, &attributes) != 0 &&
+         attributes.map_state == IsViewable && !attributes.override_redirect;
+}
+
 // The pid written in a display's lock file, or -1.
 long lock_owner(const std::string& lock) {
   FILE* file = std::fopen(lock.c_str(), "r");
@@ -187,7 +195,7 @@ unsigned long XDisplay::find_dialog_of(unsigned long owner, std::chrono::millise
       for (unsigned int i = 0; i < count && found == 0; ++i) {
         Window for_window = 0;
         if (XGetTransientForHint(display, children[i], &for_window) && for_window == owner &&
-            viewable(display, children[i])) {
+            viewable_dialog(display, children[i])) {
           found = children[i];
         }
       }
