@@ -213,6 +213,20 @@ void FrontendHost::stream_local_file(const Call& call, const std::string& path, 
   answer(call, dump(json{{"statusCode", 200}}));
 }
 
+template <typename Work, typename Done>
+void FrontendHost::run_elsewhere(Work work, Done done) {
+  std::weak_ptr<FrontendHost*> self = self_;
+  HostWindow& window = window_;
+  std::thread([self, &window, work = std::move(work), done = std::move(done)] {
+    auto result = std::make_shared<decltype(work())>(work());
+    window.run_on_ui_thread([self, result, done] {
+      auto alive = self.lock();
+      if (!alive || *alive == nullptr) return;
+      done(**alive, std::move(*result));
+    });
+  }).detach();
+}
+
 void FrontendHost::load_network_resource(const Call& call) {
   auto url = call.text(0);
   auto stream = call.integer(2);
@@ -231,25 +245,17 @@ void FrontendHost::load_network_resource(const Call& call) {
   }
   // A slow server must not hold the window: fetch elsewhere, answer here.
   const LoopbackResource resource = std::get<LoopbackResource>(kind);
-  std::weak_ptr<FrontendHost*> self = self_;
-  HostWindow& window = window_;
   const FetchLimits limits{limits_.max_resource_bytes, limits_.fetch_time};
-  std::thread([self, &window, fetch = fetch_, resource, limits, call = call] {
-    auto fetched = std::make_shared<Result<FetchedResource>>(fetch(resource, limits));
-    window.run_on_ui_thread([self, fetched, call] {
-      auto alive = self.lock();
-      if (!alive || *alive == nullptr) return;
-      FrontendHost& host = **alive;
-      const long long stream = *call.integer(2);
-      if (!fetched->ok()) {
-        host.answer(call, dump(refusal(404, last_message(fetched->error()))));
-        return;
-      }
-      std::string pending;
-      host.stream_text(stream, pending, fetched->value().body, true);
-      host.answer(call, dump(json{{"statusCode", fetched->value().status}}));
-    });
-  }).detach();
+  run_elsewhere([fetch = fetch_, resource, limits] { return fetch(resource, limits); },
+                [call, stream = *stream](FrontendHost& host, Result<FetchedResource> fetched) {
+                  if (!fetched.ok()) {
+                    host.answer(call, dump(refusal(404, last_message(fetched.error()))));
+                    return;
+                  }
+                  std::string pending;
+                  host.stream_text(stream, pending, fetched.value().body, true);
+                  host.answer(call, dump(json{{"statusCode", fetched.value().status}}));
+                });
 }
 
 // --- Folders ----------------------------------------------------------------
@@ -324,22 +330,15 @@ void FrontendHost::search_in_path(const Call& call) {
   // stop drawing and taking input: it is done elsewhere. A search for one
   // word in 60,000 small files took 45 s and 1.8 GiB with every file a
   // candidate.
-  std::weak_ptr<FrontendHost*> self = self_;
-  HostWindow& window = window_;
-  FileSystem& files = files_;
-  std::thread([self, &window, &files, request = *request, path = *path, query = query.value_or(""),
-               most = limits_.max_listed_files] {
-    auto listed =
-        std::make_shared<std::vector<std::string>>(search_candidates(files, path, query, most));
-    window.run_on_ui_thread([self, request, path, listed] {
-      auto alive = self.lock();
-      if (!alive || *alive == nullptr) return;
-      FrontendHost& host = **alive;
-      // The folder may have been removed while the search ran.
-      json found = host.granted_.granted(path) ? json(*listed) : json::array();
-      host.send_event("searchCompleted", dump(json::array({request, path, std::move(found)})));
-    });
-  }).detach();
+  run_elsewhere(
+      [&files = files_, path = *path, query = query.value_or(""), most = limits_.max_listed_files] {
+        return search_candidates(files, path, query, most);
+      },
+      [request = *request, path = *path](FrontendHost& host, std::vector<std::string> listed) {
+        // The folder may have been removed while the search ran.
+        json found = host.granted_.granted(path) ? json(listed) : json::array();
+        host.send_event("searchCompleted", dump(json::array({request, path, std::move(found)})));
+      });
 }
 
 void FrontendHost::bring_to_front(const Call&) {

@@ -106,6 +106,11 @@ class FrontendHost {
   void file_remove(const Call& call);
   void file_rename(const Call& call);
 
+  // Runs `work` on a thread of its own, then `done(host, result)` on the UI
+  // thread, unless the host is gone by then.
+  template <typename Work, typename Done>
+  void run_elsewhere(Work work, Done done);
+
   void stream_local_file(const Call& call, const std::string& path, long long stream);
   void stream_text(long long stream, std::string& pending, std::string_view bytes, bool last);
   std::string file_system_json(const std::string& path, const std::string& type) const;

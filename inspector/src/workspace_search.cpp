@@ -1,7 +1,6 @@
 #include "workspace_search.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "ascii_case.h"
 
@@ -17,37 +16,53 @@ constexpr size_t kLaterRead = size_t{64} << 10;
 // search (a JavaScript regular expression without the "u" flag) matches an
 // ASCII character only with an ASCII character, so a matching file holds every
 // run as it is, whatever the other characters fold to.
-std::vector<std::string> ascii_runs(std::string_view query) {
+struct Runs {
   std::vector<std::string> runs;
+  size_t longest = 0;
+};
+
+Runs ascii_runs(std::string_view query) {
+  Runs found;
   std::string run;
+  auto keep = [&] {
+    if (run.empty()) return;
+    found.longest = std::max(found.longest, run.size());
+    found.runs.push_back(std::move(run));
+    run.clear();
+  };
   for (char c : query) {
     if (static_cast<unsigned char>(c) < 0x80) {
       run += ascii_lower(c);
-    } else if (!run.empty()) {
-      runs.push_back(std::move(run));
-      run.clear();
+    } else {
+      keep();
     }
   }
-  if (!run.empty()) runs.push_back(std::move(run));
-  return runs;
+  keep();
+  return found;
 }
 
 // Whether the file holds every run; one that cannot be read holds nothing,
 // as the frontend could not read it either.
-bool holds_all(FileSystem& files, const std::string& path, std::vector<std::string> runs) {
+bool holds_all(FileSystem& files, const std::string& path, const Runs& query) {
   auto reader = files.open_to_read(path);
   if (!reader) return false;
-  size_t longest = 0;
-  for (const std::string& run : runs) longest = std::max(longest, run.size());
+  std::vector<bool> seen(query.runs.size(), false);
+  size_t left = query.runs.size();
   // A run may straddle two reads: keep the tail that could begin one.
   std::string window;
-  for (size_t read_size = kFirstRead; !runs.empty(); read_size = kLaterRead) {
+  for (size_t read_size = kFirstRead; left > 0; read_size = kLaterRead) {
     auto bytes = reader.value()->read(read_size);
     if (!bytes || bytes.value().empty()) return false;
-    window += ascii_lowercase(bytes.value());
-    std::erase_if(runs,
-                  [&](const std::string& run) { return window.find(run) != std::string::npos; });
-    if (window.size() >= longest) window.erase(0, window.size() - (longest - 1));
+    std::string& text = bytes.value();
+    std::transform(text.begin(), text.end(), text.begin(), ascii_lower);
+    window += text;
+    for (size_t i = 0; i < query.runs.size(); ++i) {
+      if (!seen[i] && window.find(query.runs[i]) != std::string::npos) {
+        seen[i] = true;
+        --left;
+      }
+    }
+    if (window.size() >= query.longest) window.erase(0, window.size() - (query.longest - 1));
   }
   return true;
 }
@@ -56,7 +71,7 @@ bool holds_all(FileSystem& files, const std::string& path, std::vector<std::stri
 
 std::vector<std::string> search_candidates(FileSystem& files, const std::string& folder,
                                            std::string_view query, size_t most) {
-  const std::vector<std::string> runs = ascii_runs(query);
+  const Runs runs = ascii_runs(query);
   std::vector<std::string> found;
   std::vector<std::string> folders{folder};
   while (!folders.empty() && found.size() < most) {
@@ -69,7 +84,7 @@ std::vector<std::string> search_candidates(FileSystem& files, const std::string&
       const std::string child = next + "/" + entry.name;
       if (entry.kind == FileStatus::Kind::kFolder) folders.push_back(child);
       if (entry.kind == FileStatus::Kind::kFile &&
-          (runs.empty() || holds_all(files, child, runs))) {
+          (runs.runs.empty() || holds_all(files, child, runs))) {
         found.push_back(child);
       }
     }
