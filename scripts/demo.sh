@@ -36,7 +36,15 @@ export DISPLAY=":$number" DBUS_SESSION_BUS_ADDRESS=disabled:
 pids+=($!)
 for _ in $(seq 300); do grep -q "Debugger attached." "$log" && break; sleep 0.1; done
 grep -q "Debugger attached." "$log" || { echo "demo: the frontend did not attach" >&2; exit 1; }
-sleep 3
+# The frontend keeps drawing for a while after the attach (panels, the paused
+# script): the screenshot waits until two looks half a second apart agree.
+previous=""
+for _ in $(seq 30); do
+  sleep 0.5
+  current=$(import -display "$DISPLAY" -window root rgb:- | md5sum)
+  [ "$current" = "$previous" ] && break
+  previous=$current
+done
 shot="$here/build/demo.png"
 import -display "$DISPLAY" -window root "$shot"
 echo "demo: no display here, so the window ran on a virtual one; screenshot: $shot" >&2

@@ -213,20 +213,6 @@ void FrontendHost::stream_local_file(const Call& call, const std::string& path, 
   answer(call, dump(json{{"statusCode", 200}}));
 }
 
-template <typename Work, typename Done>
-void FrontendHost::run_elsewhere(Work work, Done done) {
-  std::weak_ptr<FrontendHost*> self = self_;
-  HostWindow& window = window_;
-  std::thread([self, &window, work = std::move(work), done = std::move(done)] {
-    auto result = std::make_shared<decltype(work())>(work());
-    window.run_on_ui_thread([self, result, done] {
-      auto alive = self.lock();
-      if (!alive || *alive == nullptr) return;
-      done(**alive, std::move(*result));
-    });
-  }).detach();
-}
-
 void FrontendHost::load_network_resource(const Call& call) {
   auto url = call.text(0);
   auto stream = call.integer(2);

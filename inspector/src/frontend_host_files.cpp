@@ -17,6 +17,33 @@ std::string_view kind_name(FileStatus::Kind kind) {
   return "other";
 }
 
+// The answer to a read: the file's bytes as the JSON reply, or the error's
+// name and message.
+struct ReadAnswer {
+  std::string error_name;
+  std::string text;
+};
+
+ReadAnswer read_answer(FileSystem& files, const std::string& real, const HostLimits& limits) {
+  auto reader = files.open_to_read(real);
+  if (!reader) return {"NotReadableError", last_message(reader.error())};
+  auto opened = reader.value()->real_path();
+  if (!opened || !path_within(real, opened.value(), files.ignores_case())) {
+    return {"SecurityError", "the file moved while it was opened"};
+  }
+  std::string bytes;
+  for (;;) {
+    auto part = reader.value()->read(limits.chunk_bytes);
+    if (!part) return {"NotReadableError", last_message(part.error())};
+    if (part.value().empty()) break;
+    bytes += part.value();
+    if (bytes.size() > limits.max_resource_bytes) {
+      return {"QuotaExceededError", "the file is larger than the limit"};
+    }
+  }
+  return {"", dump(json(base64_encode(bytes)))};
+}
+
 }  // namespace
 
 void FrontendHost::file_open(const Call& call) {
@@ -84,23 +111,14 @@ void FrontendHost::file_read(const Call& call) {
   if (!path) return answer_error(call, "TypeError", "no path");
   auto real = granted_.resolve_existing(*path);
   if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
-  auto reader = files_.open_to_read(real.value());
-  if (!reader) return answer_error(call, "NotReadableError", last_message(reader.error()));
-  auto opened = reader.value()->real_path();
-  if (!opened || !path_within(real.value(), opened.value(), files_.ignores_case())) {
-    return answer_error(call, "SecurityError", "the file moved while it was opened");
-  }
-  std::string bytes;
-  for (;;) {
-    auto part = reader.value()->read(limits_.chunk_bytes);
-    if (!part) return answer_error(call, "NotReadableError", last_message(part.error()));
-    if (part.value().empty()) break;
-    bytes += part.value();
-    if (bytes.size() > limits_.max_resource_bytes) {
-      return answer_error(call, "QuotaExceededError", "the file is larger than the limit");
-    }
-  }
-  answer(call, dump(json(base64_encode(bytes))));
+  // Reading and encoding a big file (a bundle, a map) would hold the window:
+  // done elsewhere, like the search whose results the frontend reads next.
+  run_elsewhere([&files = files_, real = real.value(),
+                 limits = limits_] { return read_answer(files, real, limits); },
+                [call](FrontendHost& host, ReadAnswer read) {
+                  if (read.error_name.empty()) return host.answer(call, std::move(read.text));
+                  host.answer_error(call, read.error_name, read.text);
+                });
 }
 
 void FrontendHost::file_write(const Call& call) {

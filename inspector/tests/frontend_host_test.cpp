@@ -70,6 +70,12 @@ class FakeWindow : public HostWindow {
     return found;
   }
   // The answer to call `id`: its result or its error object.
+  // The answer to `id`, running tasks posted from other threads until it comes.
+  json awaited(long long id) {
+    json found = answer(id);
+    while (found.is_null() && run_one_task(5s)) found = answer(id);
+    return found;
+  }
   json answer(long long id) const {
     for (const json& message : posted) {
       if (message.contains("id") && message["id"] == id) {
@@ -543,7 +549,7 @@ TEST_F(FrontendHostTest, ReadsListsAndStatuses) {
   // Links out of the workspace are not listed.
   EXPECT_EQ(listed, (std::vector<std::string>{"app.js.map", "sub/", "x_link.ts"}));
   call(2, "file.read", {at("ws/sub/x.ts")});
-  EXPECT_EQ(base64_decode(window_.answer(2).get<std::string>()), "let x = 1;\n");
+  EXPECT_EQ(base64_decode(window_.awaited(2).get<std::string>()), "let x = 1;\n");
   call(3, "file.status", {at("ws/sub/x.ts")});
   EXPECT_EQ(window_.answer(3)["size"], 11);
   EXPECT_EQ(window_.answer(3)["kind"], "file");
@@ -556,6 +562,41 @@ TEST_F(FrontendHostTest, ReadsListsAndStatuses) {
   call(5, "searchInPath", {10, at("outside"), "x"});
   EXPECT_TRUE(window_.events("searchCompleted")[1][2].empty());
   EXPECT_EQ(touched_outside(), std::vector<std::string>{});
+}
+
+TEST_F(FrontendHostTest, ReadsWholeFilesOffTheUiThread) {
+  HostLimits limits;
+  limits.chunk_bytes = 4;
+  limits.max_resource_bytes = 10;
+  restart(limits);
+  struct Case {
+    const char* name;
+    std::string content;
+    std::string error;  // "" when the content comes back
+  };
+  const Case cases[] = {
+      {"empty", "", ""},
+      {"one piece", "abc", ""},
+      {"pieces end on the boundary", "abcdefgh", ""},
+      {"at the limit", "0123456789", ""},
+      {"over the limit", "0123456789a", "QuotaExceededError"},
+      {"not UTF-8", std::string("\xff\x00\xfe", 3), ""},
+  };
+  long long id = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write("ws/read.bin", c.content);
+    call(++id, "file.read", {at("ws/read.bin")});
+    // The reply comes through the UI thread's queue, never from inside the call.
+    EXPECT_TRUE(window_.answer(id).is_null());
+    const json answer = window_.awaited(id);
+    if (c.error.empty()) {
+      ASSERT_TRUE(answer.is_string()) << answer;
+      EXPECT_EQ(base64_decode(answer.get<std::string>()), c.content);
+    } else {
+      EXPECT_EQ(answer.value("name", ""), c.error);
+    }
+  }
 }
 
 TEST_F(FrontendHostTest, SearchListsFoldersOffTheUiThread) {
@@ -611,7 +652,7 @@ TEST_F(FrontendHostTest, FoldersTheUserGives) {
   EXPECT_EQ(window_.events("fileSystemAdded").back()[1]["fileSystemPath"], at("other"));
   EXPECT_EQ(window_.events("fileSystemAdded").back()[1]["type"], "overrides");
   call(2, "file.read", {at("other/y.ts")});
-  EXPECT_EQ(base64_decode(window_.answer(2).get<std::string>()), "y");
+  EXPECT_EQ(base64_decode(window_.awaited(2).get<std::string>()), "y");
 
   call(0, "removeFileSystem", json::array({at("other")}));
   EXPECT_EQ(window_.events("fileSystemRemoved").back(), json::array({at("other")}));
