@@ -16,7 +16,6 @@ if(WIN32)
   add_library(vorpel_window STATIC
     src/win32/inspector_window.cpp
     src/win32/message_pump.cpp
-    src/win32/os_errors.cpp
   )
   target_link_libraries(vorpel_window PUBLIC vorpel_core_on_platform vorpel_frontend
                         ole32 shell32 user32 uuid)

@@ -1,7 +1,7 @@
 # Windows only: the platform layer's own tests, run under Wine by the emulator.
 set(win32_src ${PROJECT_SOURCE_DIR}/inspector/src/win32)
 add_executable(win32_tests win32_platform_test.cpp win32_window_layer_test.cpp
-               ${win32_src}/message_pump.cpp ${win32_src}/os_errors.cpp)
+               ${win32_src}/message_pump.cpp)
 target_link_libraries(win32_tests PRIVATE vorpel_core_on_platform GTest::gtest_main user32)
 if(VORPEL_WITH_WEBVIEW2)
   target_sources(win32_tests PRIVATE ${win32_src}/read_only_stream.cpp

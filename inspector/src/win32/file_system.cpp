@@ -5,14 +5,10 @@
 #include <atomic>
 
 #include "sys.h"
+#include "win32/os_errors.h"
 #include "win32/text.h"
 
 namespace {
-
-ErrorChain os_error(DWORD code) {
-  return ErrorChain::from_os_error(static_cast<int>(code),
-                                   sys::system_error_text(static_cast<int>(code)));
-}
 
 ErrorChain last_os_error() {
   return os_error(::GetLastError());

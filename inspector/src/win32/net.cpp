@@ -9,15 +9,12 @@
 #include "native_socket_address.h"
 #include "net.h"
 #include "sys.h"
+#include "win32/os_errors.h"
 #include "win32/text.h"
 
 namespace net {
 
 namespace {
-
-ErrorChain os_error(int code) {
-  return ErrorChain::from_os_error(code, sys::system_error_text(code));
-}
 
 // Read first: any later call, even the message lookup, may overwrite it.
 ErrorChain last_socket_error() {

@@ -1,4 +1,4 @@
-// Error values for the Win32 and COM failures of the window layer.
+// Error values for the Win32, Winsock and COM failures of the Windows layers.
 #pragma once
 
 #include <windows.h>

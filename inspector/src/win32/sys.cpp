@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "sys.h"
+#include "win32/os_errors.h"
 #include "win32/text.h"
 
 namespace sys {
@@ -15,10 +16,7 @@ Result<std::vector<std::string>> program_arguments(int, char**) {
   int count = 0;
   LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (wide == nullptr) {
-    const DWORD code = ::GetLastError();
-    return ErrorChain::from_os_error(static_cast<int>(code),
-                                     system_error_text(static_cast<int>(code)))
-        .with_context("cannot read the command line");
+    return os_error(::GetLastError()).with_context("cannot read the command line");
   }
   std::vector<std::string> arguments;
   for (int i = 1; i < count; ++i) {
