@@ -8,8 +8,11 @@ JavaScript sampler. Prints seconds per kind of work and the functions with the
 most samples, by self time and by time under them. The heavy-work benchmark
 says how much slower a case is; this says where the time goes.
 
-  long-session   the program logs 200 messages a second, Console shown
+  long-session   the program logs 200 messages a second, Console shown; recorded
+                 after --warm seconds of it
   console-burst  the program logs 50,000 messages at once, Console shown
+  profile        Performance panel, 10 s of a busy program recorded; the
+                 recording covers the stop and the flame chart being built
 
 usage: bench/page_profile.py [--case NAME] [--warm S] [--seconds S] [build/vorpel_inspector]
 """
@@ -30,7 +33,31 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import heavy_work_vs_chromium as heavy  # noqa: E402
 import window_vs_chromium as common  # noqa: E402
 
-CASES = {"long-session": heavy.STREAM, "console-burst": heavy.BURST}
+
+def key(name):
+    return lambda session: session.xdotool("key", name)
+
+
+def signal_node(session):
+    session.node.send_signal(signal.SIGUSR2)
+
+
+def nothing(session):
+    pass
+
+
+def ten_seconds_recorded(session):
+    session.xdotool("key", "ctrl+e")
+    time.sleep(10)
+
+
+# Per case: the program, the panel, what comes before the recording and what
+# starts with it.
+CASES = {
+    "long-session": (heavy.STREAM, "Show Console", signal_node, nothing),
+    "console-burst": (heavy.BURST, "Show Console", nothing, signal_node),
+    "profile": (heavy.BUSY, "Show Performance", ten_seconds_recorded, key("ctrl+e")),
+}
 
 
 class InspectorSocket:
@@ -133,7 +160,7 @@ class InspectorSocket:
         return False
 
 
-def record(port, seconds):
+def record(port, seconds, begin):
     page = InspectorSocket(port, "/socket/1/1/WebPage")
     # Without these the timeline's clock never starts and every time is 0.
     for method in ("Inspector.enable", "Inspector.initialized", "Timeline.enable", "Page.enable"):
@@ -141,6 +168,8 @@ def record(port, seconds):
     page.send("Timeline.setInstruments", {"instruments": ["Timeline", "ScriptProfiler"]})
     page.send("ScriptProfiler.startTracking", {"includeSamples": True})
     page.send("Timeline.start", {"maxCallStackDepth": 5})
+    time.sleep(0.5)
+    begin()
     time.sleep(seconds)
     page.send("Timeline.stop")
     page.send("ScriptProfiler.stopTracking")
@@ -193,7 +222,7 @@ def main():
     parser.add_argument("program", nargs="?", default="build/vorpel_inspector")
     parser.add_argument("--case", choices=sorted(CASES), default="long-session")
     parser.add_argument("--warm", type=float, default=20,
-                        help="seconds of the case before recording")
+                        help="seconds of the long session before recording")
     parser.add_argument("--seconds", type=float, default=10, help="seconds recorded")
     parser.add_argument("--top", type=int, default=20)
     args = parser.parse_args()
@@ -213,11 +242,13 @@ def main():
 
     session = None
     try:
-        session = heavy.prepared(start, scratch, "case.js", CASES[args.case], "Show Console")
-        session.node.send_signal(signal.SIGUSR2)
-        time.sleep(args.warm)
+        script, panel, before, begin = CASES[args.case]
+        session = heavy.prepared(start, scratch, "case.js", script, panel)
+        before(session)
+        if args.case == "long-session":
+            time.sleep(args.warm)
         cpu = session.tree.cpu_seconds()
-        events = record(port, args.seconds)
+        events = record(port, args.seconds, lambda: begin(session))
         cpu = session.tree.cpu_seconds() - cpu
     finally:
         if session:
@@ -226,7 +257,7 @@ def main():
         display_server.wait()
 
     own, count = kinds_of_work(events)
-    print(f"{args.case}: {args.seconds:.0f} s recorded after {args.warm:.0f} s; "
+    print(f"{args.case}: {args.seconds:.0f} s recorded; "
           f"the window's tree used {cpu:.1f} s of CPU (recording included)")
     print("\nmain thread, self seconds by kind of work")
     for kind, seconds in own.most_common():
