@@ -2,8 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <thread>
-
 #include "base64.h"
 #include "frontend_host_call.h"
 #include "loopback_fetch.h"
