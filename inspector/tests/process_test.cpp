@@ -276,9 +276,10 @@ TEST(LauncherTest, EmptyTargetListIsWaitedFor) {
 }
 
 TEST(LauncherTest, NothingListening) {
-  // A port that was free a moment ago.
-  std::string address;
-  { address = LoopbackServer(LoopbackServer::respond("")).address(); }
+  // Bound but not listening for the whole run: connections are refused, and a
+  // server of a test running beside this one cannot be given the port.
+  const LoopbackServer refusing(LoopbackServer::respond(""), false, std::chrono::hours(1));
+  const std::string address = refusing.address();
   ProcessResult result = run_inspector({"--print-url", address});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.out, "");
