@@ -108,9 +108,15 @@ XDisplay::XDisplay() {
 }
 
 unsigned long XDisplay::find_window(const std::string& title, std::chrono::milliseconds timeout) {
-  Display* display = XOpenDisplay(name_.c_str());
-  if (display == nullptr) return 0;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  // A connection can fail for a moment while the server is busy with the
+  // program's own clients; that is no answer yet, not "no window".
+  Display* display = XOpenDisplay(name_.c_str());
+  while (display == nullptr && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    display = XOpenDisplay(name_.c_str());
+  }
+  if (display == nullptr) return 0;
   unsigned long found = 0;
   while (found == 0 && std::chrono::steady_clock::now() < deadline) {
     found = search(display, DefaultRootWindow(display), title);
