@@ -25,6 +25,13 @@ struct FolderEntry {
   FileStatus::Kind kind = FileStatus::Kind::kOther;  // a link counts as kOther
 };
 
+// A folder's entries, and where the listed folder really is: from the open
+// folder, so a folder swapped for a link after its path was checked shows.
+struct FolderListing {
+  std::string real_path;
+  std::vector<FolderEntry> entries;
+};
+
 // A regular file opened for reading, closed when destroyed.
 class FileReader {
  public:
@@ -55,7 +62,8 @@ class FileSystem {
   virtual Status check_folder(const std::string& path) = 0;
   // The entry itself, a link not followed.
   virtual Result<FileStatus> status(const std::string& path) = 0;
-  virtual Result<std::vector<FolderEntry>> list_folder(const std::string& path) = 0;
+  // A link as the last name is refused.
+  virtual Result<FolderListing> list_folder(const std::string& path) = 0;
   // Regular files only; a link as the last name is refused.
   virtual Result<std::unique_ptr<FileReader>> open_to_read(const std::string& path) = 0;
   // A temporary file in `destination`'s folder, to replace it on commit.

@@ -75,10 +75,13 @@ void FrontendHost::file_entries(const Call& call) {
   if (!path) return answer_error(call, "TypeError", "no path");
   auto real = granted_.resolve_existing(*path);
   if (!real) return answer_error(call, "NotFoundError", last_message(real.error()));
-  auto entries = files_.list_folder(real.value());
-  if (!entries) return answer_error(call, "NotReadableError", last_message(entries.error()));
+  auto listing = files_.list_folder(real.value());
+  if (!listing) return answer_error(call, "NotReadableError", last_message(listing.error()));
+  if (!path_within(real.value(), listing.value().real_path, files_.ignores_case())) {
+    return answer_error(call, "SecurityError", "the folder moved while it was opened");
+  }
   json list = json::array();
-  for (const FolderEntry& entry : entries.value()) {
+  for (const FolderEntry& entry : listing.value().entries) {
     // A link is listed only when it stays inside the granted folders.
     FileStatus::Kind kind = entry.kind;
     if (kind == FileStatus::Kind::kOther) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ascii_case.h"
+#include "granted_folders.h"
 
 namespace {
 
@@ -42,8 +43,11 @@ Runs ascii_runs(std::string_view query) {
 }
 
 // Whether the file holds every run; one that cannot be read holds nothing,
-// as the frontend could not read it either.
-bool holds_all(FileSystem& files, const std::string& path, const Runs& query) {
+// as the frontend could not read it either. Nor does one that turns out to lie
+// outside `root`, reached through a folder swapped for a link meanwhile: what
+// it holds is not the workspace's to tell.
+bool holds_all(FileSystem& files, const std::string& root, const std::string& path,
+               const Runs& query) {
   auto reader = files.open_to_read(path);
   if (!reader) return false;
   std::vector<bool> seen(query.runs.size(), false);
@@ -64,7 +68,8 @@ bool holds_all(FileSystem& files, const std::string& path, const Runs& query) {
     }
     if (window.size() >= query.longest) window.erase(0, window.size() - (query.longest - 1));
   }
-  return true;
+  auto opened = reader.value()->real_path();
+  return opened && path_within(root, opened.value(), files.ignores_case());
 }
 
 }  // namespace
@@ -77,14 +82,17 @@ std::vector<std::string> search_candidates(FileSystem& files, const std::string&
   while (!folders.empty() && found.size() < most) {
     const std::string next = folders.back();
     folders.pop_back();
-    auto entries = files.list_folder(next);
-    if (!entries) continue;
-    for (const FolderEntry& entry : entries.value()) {
+    auto listing = files.list_folder(next);
+    // A folder swapped for a link to elsewhere after its parent was listed.
+    if (!listing || !path_within(folder, listing.value().real_path, files.ignores_case())) {
+      continue;
+    }
+    for (const FolderEntry& entry : listing.value().entries) {
       if (found.size() >= most) break;
       const std::string child = next + "/" + entry.name;
       if (entry.kind == FileStatus::Kind::kFolder) folders.push_back(child);
       if (entry.kind == FileStatus::Kind::kFile &&
-          (runs.runs.empty() || holds_all(files, child, runs))) {
+          (runs.runs.empty() || holds_all(files, folder, child, runs))) {
         found.push_back(child);
       }
     }

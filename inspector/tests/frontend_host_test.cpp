@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -115,8 +116,8 @@ class WatchedFiles : public FileSystem {
   Result<std::string> real_path(const std::string& p) override { return disk_.real_path(p); }
   Status check_folder(const std::string& p) override { return disk_.check_folder(p); }
   Result<FileStatus> status(const std::string& p) override { return disk_.status(p); }
-  Result<std::vector<FolderEntry>> list_folder(const std::string& p) override {
-    if (before_list) before_list();
+  Result<FolderListing> list_folder(const std::string& p) override {
+    if (before_list) before_list(p);
     touched.push_back(p);
     return disk_.list_folder(p);
   }
@@ -151,7 +152,7 @@ class WatchedFiles : public FileSystem {
 
   std::vector<std::string> touched;
   std::optional<size_t> write_budget;
-  std::function<void()> before_list;  // runs on the thread that lists
+  std::function<void(const std::string&)> before_list;  // runs on the thread that lists
 
  private:
   class FailingWriter : public FileWriter {
@@ -614,7 +615,7 @@ TEST_F(FrontendHostTest, SearchListsFoldersOffTheUiThread) {
     SCOPED_TRACE(c.name);
     std::promise<void> opened;
     std::shared_future<void> gate = opened.get_future().share();
-    files_.before_list = [gate] { gate.wait_for(5s); };
+    files_.before_list = [gate](const std::string&) { gate.wait_for(5s); };
     ++request;
     call(request, "searchInPath", {request, at("ws"), "x"});
     // The listing waits on the gate: a call that listed in place would have
@@ -627,6 +628,62 @@ TEST_F(FrontendHostTest, SearchListsFoldersOffTheUiThread) {
     ASSERT_EQ(done.size(), before + 1);
     EXPECT_EQ(done.back()[0], request);
     EXPECT_EQ(done.back()[2].size(), c.listed);
+  }
+}
+
+// A folder that becomes a link to elsewhere between the check of its path
+// and its listing: neither a listing nor a search may show what is there.
+TEST_F(FrontendHostTest, FoldersSwappedForLinksMeanwhileShowNothingOutside) {
+  fs::create_directories(root_ / "ws/sub/deep");
+  fs::create_directories(root_ / "outside/deep");
+  write("ws/sub/deep/kept.txt", "secret kept");
+  write("outside/leak.txt", "secret leak");
+  write("outside/deep/leak.txt", "secret leak");
+  struct Case {
+    const char* name;
+    const char* listed;  // ws/sub becomes a link to outside just before this is listed
+  };
+  const Case cases[] = {
+      {"the folder being listed", "ws/sub"},
+      {"a folder above it", "ws/sub/deep"},
+  };
+  auto shows_outside = [](const std::string& text) {
+    return text.find("leak.txt") != std::string::npos;
+  };
+  long long id = 100;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A search for a word opens what it lists; one with none (a regular
+    // expression) lists names only.
+    const std::pair<const char*, const char*> asks[] = {
+        {"file.entries", ""}, {"searchInPath", "secret"}, {"searchInPath", ""}};
+    for (const auto& [method, query] : asks) {
+      SCOPED_TRACE(std::string(method) + " " + query);
+      std::atomic<bool> swapped{false};
+      files_.before_list = [&, listed = at(c.listed)](const std::string& path) {
+        if (path != listed || swapped.exchange(true)) return;
+        fs::rename(root_ / "ws/sub", root_ / "ws/sub_moved");
+        fs::create_directory_symlink("../outside", root_ / "ws/sub");
+      };
+      ++id;
+      if (std::string(method) == "file.entries") {
+        call(id, method, {at(c.listed)});
+        const json answer = window_.answer(id);
+        EXPECT_TRUE(answer.contains("name")) << answer;
+        EXPECT_FALSE(shows_outside(answer.dump()));
+      } else {
+        const size_t before = window_.events("searchCompleted").size();
+        call(0, method, {id, at("ws"), query});
+        while (window_.events("searchCompleted").size() == before) {
+          ASSERT_TRUE(window_.run_one_task(5s));
+        }
+        EXPECT_FALSE(shows_outside(window_.events("searchCompleted").back().dump()));
+      }
+      files_.before_list = nullptr;
+      ASSERT_TRUE(swapped);
+      fs::remove(root_ / "ws/sub");
+      fs::rename(root_ / "ws/sub_moved", root_ / "ws/sub");
+    }
   }
 }
 

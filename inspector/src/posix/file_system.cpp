@@ -51,18 +51,21 @@ class Descriptor {
   int fd_;
 };
 
+// Where an open file or folder really is, whatever name it was opened by.
+Result<std::string> opened_path(int fd) {
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  char* resolved = ::realpath(link.c_str(), nullptr);
+  if (resolved == nullptr) return last_os_error();
+  std::string path(resolved);
+  ::free(resolved);
+  return path;
+}
+
 class PosixReader final : public FileReader {
  public:
   explicit PosixReader(int fd) : fd_(fd) {}
 
-  Result<std::string> real_path() override {
-    const std::string link = "/proc/self/fd/" + std::to_string(fd_.get());
-    char* resolved = ::realpath(link.c_str(), nullptr);
-    if (resolved == nullptr) return last_os_error();
-    std::string path(resolved);
-    ::free(resolved);
-    return path;
-  }
+  Result<std::string> real_path() override { return opened_path(fd_.get()); }
 
   Result<std::string> read(size_t size) override {
     std::string bytes(size, '\0');
@@ -146,22 +149,33 @@ class PosixFileSystem final : public FileSystem {
     return status_of(info);
   }
 
-  Result<std::vector<FolderEntry>> list_folder(const std::string& path) override {
-    DIR* folder = ::opendir(path.c_str());
-    if (folder == nullptr) return last_os_error();
-    std::vector<FolderEntry> entries;
+  Result<FolderListing> list_folder(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return last_os_error();
+    FolderListing listing;
+    auto real = opened_path(fd);
+    if (!real) {
+      ::close(fd);
+      return std::move(real).error();
+    }
+    listing.real_path = std::move(real).value();
+    DIR* folder = ::fdopendir(fd);  // owns fd from here
+    if (folder == nullptr) {
+      ::close(fd);
+      return last_os_error();
+    }
     while (struct dirent* entry = ::readdir(folder)) {
       std::string name(entry->d_name);
       if (name == "." || name == "..") continue;
       FolderEntry item{name, FileStatus::Kind::kOther};
       struct stat info;
-      if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
         item.kind = kind_of(info.st_mode);
       }
-      entries.push_back(std::move(item));
+      listing.entries.push_back(std::move(item));
     }
     ::closedir(folder);
-    return entries;
+    return listing;
   }
 
   Result<std::unique_ptr<FileReader>> open_to_read(const std::string& path) override {

@@ -162,18 +162,40 @@ class WindowsFileSystem final : public FileSystem {
     return status;
   }
 
-  Result<std::vector<FolderEntry>> list_folder(const std::string& path) override {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((native(path) + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return last_os_error();
-    std::vector<FolderEntry> entries;
-    do {
-      auto name = utf8_from_utf16(data.cFileName);
-      if (!name || *name == "." || *name == "..") continue;
-      entries.push_back({*name, kind_of(data.dwFileAttributes)});
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return entries;
+  Result<FolderListing> list_folder(const std::string& path) override {
+    // Listed through the open folder, not by name again, so the entries are
+    // those of the folder whose real path is given.
+    Handle folder(::CreateFileW(
+        native(path).c_str(), FILE_LIST_DIRECTORY,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (folder.get() == INVALID_HANDLE_VALUE) return last_os_error();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(folder.get(), &info)) return last_os_error();
+    if (kind_of(info.dwFileAttributes) != FileStatus::Kind::kFolder) {
+      return os_error(ERROR_DIRECTORY);
+    }
+    FolderListing listing;
+    auto real = final_path(folder.get());
+    if (!real) return std::move(real).error();
+    listing.real_path = std::move(real).value();
+    alignas(LONGLONG) char buffer[64 * 1024];
+    FILE_INFO_BY_HANDLE_CLASS next = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(folder.get(), next, buffer, sizeof buffer)) {
+      next = FileIdBothDirectoryInfo;
+      for (const char* at = buffer;;) {
+        const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+        auto name = utf8_from_utf16(
+            std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(wchar_t)));
+        if (name && *name != "." && *name != "..") {
+          listing.entries.push_back({*name, kind_of(entry->FileAttributes)});
+        }
+        if (entry->NextEntryOffset == 0) break;
+        at += entry->NextEntryOffset;
+      }
+    }
+    if (::GetLastError() != ERROR_NO_MORE_FILES) return last_os_error();
+    return listing;
   }
 
   Result<std::unique_ptr<FileReader>> open_to_read(const std::string& path) override {

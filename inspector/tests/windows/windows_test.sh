@@ -400,6 +400,8 @@ standin_workspace() {
   script+="web-message {\"id\":3,\"method\":\"loadNetworkResource\",\"params\":[\"$files/elsewhere/secret.map\",\"\",8]}"$'\n'
   script+="web-message {\"id\":4,\"method\":\"loadNetworkResource\",\"params\":[\"http://127.0.0.1:$port/dev.js.map\",\"\",9]}"$'\n'
   script+=$'web-message not json\n'
+  script+="web-message {\"id\":5,\"method\":\"file.entries\",\"params\":[\"Z:$project\"]}"$'\n'
+  script+="web-message {\"id\":6,\"method\":\"searchInPath\",\"params\":[1,\"Z:$project\",\"version\"]}"$'\n'
   script+=$(printf 'wait\n%.0s' $(seq 30))$'\nclose'
   run_standin_case "$script"
   check_ended 0 ""
@@ -428,7 +430,11 @@ standin_workspace() {
   check "malformed text gets no answer" \
     "$(tail -n +"$(log_line '^> web-message not json$')" <<<"$log" | sed -n 2p)" \
     "WebMessageArgs.TryGetWebMessageAsString"
-  check "every message was answered, once" "$(grep -c '^WebView\.PostWebMessageAsJson {"id":' <<<"$log")" 3
+  check_logged "the folder is listed through its handle" \
+    '^WebView\.PostWebMessageAsJson \{"id":5,"result":\[\{"folder":false,"name":"app\.js\.map"\}\]\}$'
+  check_logged "and searched" \
+    "^WebView\.PostWebMessageAsJson \{\"event\":\"searchCompleted\",\"params\":\[1,\"${z_project//\//\\/}\",\[\"${z_project//\//\\/}\/app\.js\.map\"\]\]\}$"
+  check "every message was answered, once" "$(grep -c '^WebView\.PostWebMessageAsJson {"id":' <<<"$log")" 4
 }
 
 # Without --workspace the web view gets no script and no message handler.
