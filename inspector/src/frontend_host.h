@@ -24,6 +24,7 @@
 #include "granted_folders.h"
 #include "loopback_fetch.h"
 #include "save_streams.h"
+#include "work_queue.h"
 
 struct HostLimits {
   // A file or loopback resource larger than this is refused.
@@ -106,7 +107,7 @@ class FrontendHost {
   void file_remove(const Call& call);
   void file_rename(const Call& call);
 
-  // Runs `work` on a thread of its own, then `done(host, result)` on the UI
+  // Runs `work` off the UI thread, then `done(host, result)` on the UI
   // thread, unless the host is gone by then.
   template <typename Work, typename Done>
   void run_elsewhere(Work work, Done done);
@@ -122,6 +123,10 @@ class FrontendHost {
   GrantedFolders granted_;
   std::map<std::string, std::string> types_;  // granted folder -> "" or "overrides"
   SaveStreams saves_;
+  // The frontend reads up to 20 files at a time while it searches, and asks
+  // for a map per script as a bundle's scripts load: a thread per call would
+  // follow any such burst. Several at once, as a fetch may take 10 s.
+  WorkQueue elsewhere_{8};
   // Cleared on destruction, so a fetch that ends later answers nobody.
   std::shared_ptr<FrontendHost*> self_;
 };

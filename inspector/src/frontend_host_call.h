@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "error_chain.h"
 #include "frontend_host.h"
@@ -50,12 +49,12 @@ template <typename Work, typename Done>
 void FrontendHost::run_elsewhere(Work work, Done done) {
   std::weak_ptr<FrontendHost*> self = self_;
   HostWindow& window = window_;
-  std::thread([self, &window, work = std::move(work), done = std::move(done)] {
+  elsewhere_.post([self, &window, work = std::move(work), done = std::move(done)] {
     auto result = std::make_shared<decltype(work())>(work());
     window.run_on_ui_thread([self, result, done] {
       auto alive = self.lock();
       if (!alive || *alive == nullptr) return;
       done(**alive, std::move(*result));
     });
-  }).detach();
+  });
 }
