@@ -81,6 +81,17 @@ int ignore_errors(Display*, XErrorEvent*) {
   return 0;  // a window may vanish between listing and asking
 }
 
+// A connection can fail for a moment while the server is busy with the
+// program's own clients; for a wait with a deadline that is no answer yet.
+Display* open_until(const std::string& name, std::chrono::steady_clock::time_point deadline) {
+  Display* display = XOpenDisplay(name.c_str());
+  while (display == nullptr && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    display = XOpenDisplay(name.c_str());
+  }
+  return display;
+}
+
 }  // namespace
 
 XDisplay::XDisplay() {
@@ -109,13 +120,7 @@ XDisplay::XDisplay() {
 
 unsigned long XDisplay::find_window(const std::string& title, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  // A connection can fail for a moment while the server is busy with the
-  // program's own clients; that is no answer yet, not "no window".
-  Display* display = XOpenDisplay(name_.c_str());
-  while (display == nullptr && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    display = XOpenDisplay(name_.c_str());
-  }
+  Display* display = open_until(name_, deadline);
   if (display == nullptr) return 0;
   unsigned long found = 0;
   while (found == 0 && std::chrono::steady_clock::now() < deadline) {
@@ -188,10 +193,10 @@ Color XDisplay::wait_for_color(const std::string& path, ScreenArea area,
 }
 
 unsigned long XDisplay::find_dialog_of(unsigned long owner, std::chrono::milliseconds timeout) {
-  Display* display = XOpenDisplay(name_.c_str());
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  Display* display = open_until(name_, deadline);
   if (display == nullptr) return 0;
   XSetErrorHandler(ignore_errors);
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
   unsigned long found = 0;
   while (found == 0 && std::chrono::steady_clock::now() < deadline) {
     Window root = DefaultRootWindow(display), parent;
@@ -214,10 +219,10 @@ unsigned long XDisplay::find_dialog_of(unsigned long owner, std::chrono::millise
 }
 
 bool XDisplay::wait_closed(unsigned long window, std::chrono::milliseconds timeout) {
-  Display* display = XOpenDisplay(name_.c_str());
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  Display* display = open_until(name_, deadline);
   if (display == nullptr) return false;
   XSetErrorHandler(ignore_errors);
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
   bool closed = false;
   while (!closed && std::chrono::steady_clock::now() < deadline) {
     closed = !viewable(display, window);
