@@ -53,6 +53,7 @@ else()
 
   # The GTK window's rules: pure, so the unit tests link them too.
   add_library(vorpel_gtk_rules STATIC
+    src/gtk/idle_worker_script.cpp
     src/gtk/link_policy.cpp
     src/gtk/page_language.cpp
     src/gtk/save_file_name.cpp

@@ -14,6 +14,10 @@ add_executable(process_tests process_test.cpp workspace_option_test.cpp loopback
 target_link_libraries(process_tests PRIVATE process_test_support vorpel_core_on_platform
                       GTest::gtest_main)
 add_dependencies(process_tests vorpel_inspector)
+if(TARGET vorpel_gtk_rules)
+  target_sources(process_tests PRIVATE idle_worker_script_test.cpp)
+  target_link_libraries(process_tests PRIVATE vorpel_gtk_rules)
+endif()
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.
 gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)
 

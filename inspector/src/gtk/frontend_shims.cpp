@@ -1,5 +1,7 @@
 #include "gtk/frontend_shims.h"
 
+#include "gtk/idle_worker_script.h"
+
 namespace {
 
 // WebKit refuses ":host-context(...)" in insertRule, which the frontend's
@@ -55,4 +57,5 @@ void add_script(WebKitUserContentManager* content, const char* source) {
 void add_frontend_shims(WebKitUserContentManager* content) {
   add_script(content, kInsertRuleShim);
   add_script(content, kEditorFrameShim);
+  add_script(content, idle_worker_script());
 }

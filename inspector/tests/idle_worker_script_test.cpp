@@ -1,0 +1,130 @@
+// The idle-worker script under node, with stand-in workers and a clock: which
+// workers it ends, when, and that the frontend cannot tell.
+#include "gtk/idle_worker_script.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/process_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Plays the page and its workers. Each step notes what the frontend saw and
+// which workers exist; the test reads the notes.
+constexpr const char* kPage = R"js(
+globalThis.window = globalThis;
+globalThis.ErrorEvent = class extends Event {
+  constructor(type, init) { super(type, init); Object.assign(this, {message: init.message}); }
+};
+let now = 0;
+let timers = [];
+globalThis.setTimeout = (callback, ms) => { timers.push({at: now + ms, callback}); return timers.length; };
+globalThis.clearTimeout = (id) => { if (id > 0 && timers[id - 1]) timers[id - 1].callback = null; };
+const advance = (ms) => {
+  now += ms;
+  for (const timer of timers) {
+    if (timer.callback && timer.at <= now) { const callback = timer.callback; timer.callback = null; callback(); }
+  }
+};
+const workers = [];
+window.Worker = class {
+  constructor(url, options) { this.url = String(url); this.options = options; this.posted = []; this.ended = false; workers.push(this); }
+  postMessage(message) { this.posted.push(message); }
+  terminate() { this.ended = true; }
+  send(data) { this.onmessage({data, ports: []}); }
+  fail() { let prevented = false; this.onerror({message: 'boom', preventDefault: () => { prevented = true; }}); return prevented; }
+};
+require(process.argv[2]);
+const notes = {};
+const note = (name, value) => { notes[name] = value; };
+const live = () => workers.filter((w) => !w.ended).length;
+
+const other = new Worker('devtools://localhost/entrypoints/heap_snapshot_worker/heap_snapshot_worker-entrypoint.js');
+note('otherIsReal', other === workers[0]);
+
+const seen = [];
+const listened = [];
+const formatter = new Worker(new URL('devtools://localhost/entrypoints/formatter_worker/formatter_worker-entrypoint.js'), {type: 'module'});
+formatter.onmessage = (event) => seen.push(event.data);
+formatter.addEventListener('message', (event) => listened.push(event.data));
+formatter.onerror = (event) => { note('error', event.message); event.preventDefault(); };
+const first = workers[1];
+note('firstOptions', first.options);
+first.send('workerReady');
+formatter.postMessage({method: 'format', params: {content: 'a'}});
+advance(60000);
+note('busyWorkerKept', !first.ended);
+first.send({content: 'a;'});
+advance(9000);
+note('keptWhileRecentlyUsed', !first.ended);
+formatter.postMessage({method: 'parseCSS', params: {content: 'b{}'}});
+first.send({chunk: [1], isLastChunk: false});
+advance(60000);
+note('keptBetweenChunks', !first.ended);
+first.send({chunk: [2], isLastChunk: true});
+advance(10001);
+note('endedWhenIdle', first.ended);
+note('otherNeverEnded', !other.ended);
+
+formatter.postMessage({method: 'format', params: {content: 'c'}});
+const second = workers[2];
+note('startedAgainFor', second && [...second.posted]);
+second.send('workerReady');
+second.send({content: 'c;'});
+first.send({content: 'late'});
+note('seen', seen);
+note('listened', listened);
+
+formatter.postMessage({method: 'format', params: {content: ')'}});
+note('errorPrevented', second.fail());
+note('liveAfterError', live());
+formatter.terminate();
+note('endedByFrontend', second.ended);
+formatter.postMessage({method: 'format', params: {content: 'd'}});
+note('workersAfterEnd', workers.length);
+console.log(JSON.stringify(notes));
+)js";
+
+TEST(IdleWorkerScriptTest, EndsOnlyIdleFormatterWorkersAndStartsThemAgainUnseen) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("vorpel-idle-worker-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "script.js") << idle_worker_script();
+  std::ofstream(folder / "page.js") << kPage;
+  const fs::path node = fs::path(VORPEL_TEST_RUNTIMES_DIR) / ".bin/node";
+  ProcessResult run =
+      run_process({node.string(), (folder / "page.js").string(), (folder / "script.js").string()});
+  fs::remove_all(folder);
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  const nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(notes.is_discarded()) << run.out;
+
+  EXPECT_EQ(notes["otherIsReal"], true);
+  EXPECT_EQ(notes["firstOptions"], nlohmann::json({{"type", "module"}}));
+  for (const char* kept :
+       {"busyWorkerKept", "keptWhileRecentlyUsed", "keptBetweenChunks", "endedWhenIdle",
+        "otherNeverEnded", "errorPrevented", "endedByFrontend"}) {
+    EXPECT_EQ(notes[kept], true) << kept;
+  }
+  // The task that found the worker ended went to a new one, and its greeting
+  // and the old worker's late answer never reached the frontend.
+  EXPECT_EQ(notes["startedAgainFor"],
+            nlohmann::json::parse(R"([{"method": "format", "params": {"content": "c"}}])"));
+  const nlohmann::json answers = nlohmann::json::parse(
+      R"(["workerReady", {"content": "a;"}, {"chunk": [1], "isLastChunk": false},
+          {"chunk": [2], "isLastChunk": true}, {"content": "c;"}])");
+  EXPECT_EQ(notes["seen"], answers);
+  EXPECT_EQ(notes["listened"], answers);
+  EXPECT_EQ(notes["error"], "boom");
+  EXPECT_EQ(notes["liveAfterError"], 2);  // the other worker and the one that failed
+  EXPECT_EQ(notes["workersAfterEnd"], 3);
+}
+
+}  // namespace
