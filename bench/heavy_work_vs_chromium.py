@@ -234,6 +234,12 @@ def ready(session):
         raise RuntimeError("the window did not settle in 60 s")
 
 
+# Seconds after the idle point at which the memory still held is read (0: not
+# read). What a window keeps after the work is what the rest of the session
+# runs beside; both engines free some of it only after a while of idleness.
+HELD_SECONDS = 0
+
+
 def timed(session, action, shots=None, name=""):
     screen = Screen(session.display)
     screen.changed()
@@ -243,7 +249,12 @@ def timed(session, action, shots=None, name=""):
         session.screenshot(os.path.join(shots, name + ".png"))
     if result is None:
         raise RuntimeError(f"not idle within {ACTION_TIMEOUT} s")
-    return {"wall": result[0], "cpu": result[1], "pss": result[2] / 1024, "shown": result[3]}
+    held = 0
+    if HELD_SECONDS:
+        time.sleep(HELD_SECONDS)
+        held = session.tree.pss_kib()
+    return {"wall": result[0], "cpu": result[1], "pss": result[2] / 1024, "shown": result[3],
+            "held": held / 1024}
 
 
 def prepared(start, scratch, file_name, source, panel, node_args=()):
@@ -349,11 +360,15 @@ def main():
                                            "console-burst,long-session")
     parser.add_argument("--session-seconds", type=int, default=300)
     parser.add_argument("--shots", help="save a screenshot after each action here")
+    parser.add_argument("--held", type=float, default=0, metavar="S",
+                        help="also read the memory still held S seconds after each action")
     parser.add_argument("--env", action="append", default=[], metavar="VAR=VALUE",
                         help="extra environment for vorpel_inspector")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     chromium = common.check_machine(args)
+    global HELD_SECONDS
+    HELD_SECONDS = args.held
     cases = {
         "snapshot-50": case_snapshot(300_000),
         "snapshot-170": case_snapshot(1_000_000),
@@ -392,7 +407,8 @@ def main():
                         r = results[(c, name)][-1]
                         print(f"pair {pair + 1} {c} {name}: {r['wall']:.2f} "
                               f"{'MiB/s' if c == 'long-session' else 's'}, shown {r['shown']:.2f} s, "
-                              f"cpu {r['cpu']:.1f} s, peak {r['pss']:.0f} MiB",
+                              f"cpu {r['cpu']:.1f} s, peak {r['pss']:.0f} MiB"
+                              + (f", held {r['held']:.0f} MiB" if HELD_SECONDS else ""),
                               file=sys.stderr, flush=True)
                     except RuntimeError as error:
                         print(f"pair {pair + 1} {c} {name}: {error}", file=sys.stderr)
@@ -415,16 +431,19 @@ def main():
             shown = common.summary([r["shown"] for r in runs])
             cpu = common.summary([r["cpu"] for r in runs])
             pss = common.summary([r["pss"] for r in runs])
-            medians[name] = (wall[1], shown[1], cpu[1], pss[1])
+            held = common.summary([r.get("held", 0) for r in runs])
+            medians[name] = (wall[1], shown[1], cpu[1], pss[1], held[1])
             print(f"  {name:17} {unit} {wall[0]:6.2f} / {wall[1]:6.2f} / {wall[2]:6.2f}   "
                   f"shown {shown[0]:6.2f} / {shown[1]:6.2f} / {shown[2]:6.2f} s   "
                   f"cpu {cpu[1]:6.1f} s   peak PSS {pss[0]:6.0f} / {pss[1]:6.0f} / {pss[2]:6.0f} MiB"
-                  f"   (n={len(runs)})")
+                  + (f"   held {held[1]:6.0f} MiB" if HELD_SECONDS and c != "long-session" else "")
+                  + f"   (n={len(runs)})")
         ours, theirs = medians["vorpel_inspector"], medians[other]
         ratio = [f"{a / b:.2f}" if b else "n/a" for a, b in zip(ours, theirs)]
         print(f"  ratio of medians (vorpel / {other.split()[0]}): "
               f"{'growth' if c == 'long-session' else 'wall'} {ratio[0]}, shown {ratio[1]}, "
-              f"cpu {ratio[2]}, memory {ratio[3]}")
+              f"cpu {ratio[2]}, memory {ratio[3]}"
+              + (f", held {ratio[4]}" if HELD_SECONDS and c != "long-session" else ""))
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@ says how much slower a case is; this says where the time goes.
   console-burst  the program logs 50,000 messages at once, Console shown
   profile        Performance panel, 10 s of a busy program recorded; the
                  recording covers the stop and the flame chart being built
+  pretty-print   Sources, a 5 MB minified script opened and pretty-printed
 
 usage: bench/page_profile.py [--case NAME] [--warm S] [--seconds S] [build/vorpel_inspector]
 """
@@ -46,6 +47,13 @@ def nothing(session):
     pass
 
 
+def bundle_chosen(session):
+    session.xdotool("key", "ctrl+p")
+    time.sleep(0.5)
+    session.xdotool("type", "--delay", "20", "bundle.min.js")
+    time.sleep(1)
+
+
 def ten_seconds_recorded(session):
     session.xdotool("key", "ctrl+e")
     time.sleep(10)
@@ -57,6 +65,7 @@ CASES = {
     "long-session": (heavy.STREAM, "Show Console", signal_node, nothing),
     "console-burst": (heavy.BURST, "Show Console", nothing, signal_node),
     "profile": (heavy.BUSY, "Show Performance", ten_seconds_recorded, key("ctrl+e")),
+    "pretty-print": (None, "Show Sources", bundle_chosen, key("Return")),
 }
 
 
@@ -243,6 +252,10 @@ def main():
     session = None
     try:
         script, panel, before, begin = CASES[args.case]
+        if script is None:
+            bundle = os.path.join(scratch, "bundle.min.js")
+            heavy.minified_script(bundle, heavy.BUNDLE_MEGABYTES)
+            script = f"require({bundle!r});\nsetInterval(() => {{}}, 1000);\n"
         session = heavy.prepared(start, scratch, "case.js", script, panel)
         before(session)
         if args.case == "long-session":
