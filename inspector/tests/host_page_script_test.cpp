@@ -3,18 +3,12 @@
 #include "host_page_script.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-#include <fstream>
-
-#include "support/process_runner.h"
+#include "support/node_page.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Plays the frontend: the stub assigned as host.js does, then calls on it, and
 // answers as the program would. Prints what was posted and what came back.
@@ -61,15 +55,7 @@ setTimeout(() => {
 )js";
 
 TEST(HostPageScriptTest, CarriesTheFrontendsCallsAndTheProgramsAnswers) {
-  const fs::path folder =
-      fs::temp_directory_path() / ("vorpel-page-script-" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  std::ofstream(folder / "host.js") << host_page_script(PageTransport::kWebKit);
-  std::ofstream(folder / "page.js") << kPage;
-  const fs::path node = fs::path(VORPEL_TEST_RUNTIMES_DIR) / ".bin/node";
-  ProcessResult run =
-      run_process({node.string(), (folder / "page.js").string(), (folder / "host.js").string()});
-  fs::remove_all(folder);
+  ProcessResult run = run_node_page(host_page_script(PageTransport::kWebKit), kPage);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const nlohmann::json out = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(out.is_discarded()) << run.out;

@@ -3,18 +3,12 @@
 #include "gtk/idle_worker_script.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-#include <fstream>
-
-#include "support/process_runner.h"
+#include "support/node_page.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Plays the page and its workers. Each step notes what the frontend saw and
 // which workers exist; the test reads the notes.
@@ -93,15 +87,7 @@ console.log(JSON.stringify(notes));
 )js";
 
 TEST(IdleWorkerScriptTest, EndsOnlyIdleFormatterWorkersAndStartsThemAgainUnseen) {
-  const fs::path folder =
-      fs::temp_directory_path() / ("vorpel-idle-worker-" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  std::ofstream(folder / "script.js") << idle_worker_script();
-  std::ofstream(folder / "page.js") << kPage;
-  const fs::path node = fs::path(VORPEL_TEST_RUNTIMES_DIR) / ".bin/node";
-  ProcessResult run =
-      run_process({node.string(), (folder / "page.js").string(), (folder / "script.js").string()});
-  fs::remove_all(folder);
+  ProcessResult run = run_node_page(idle_worker_script(), kPage);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(notes.is_discarded()) << run.out;

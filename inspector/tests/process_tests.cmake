@@ -1,6 +1,6 @@
 # Process-level tests: the built program against loopback servers and node.
 add_library(process_test_support STATIC support/process_runner.cpp support/loopback_server.cpp
-  support/recording_forwarder.cpp
+  support/recording_forwarder.cpp support/node_page.cpp
   support/runtime_inspector.cpp support/renaming_inspector.cpp)
 target_include_directories(process_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(process_test_support
