@@ -57,6 +57,7 @@ else()
     src/gtk/link_policy.cpp
     src/gtk/page_language.cpp
     src/gtk/save_file_name.cpp
+    src/gtk/shared_styles_script.cpp
     src/gtk/user_data_folder.cpp
     src/gtk/web_process_tuning.cpp
   )

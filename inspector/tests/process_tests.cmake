@@ -15,7 +15,7 @@ target_link_libraries(process_tests PRIVATE process_test_support vorpel_core_on_
                       GTest::gtest_main)
 add_dependencies(process_tests vorpel_inspector)
 if(TARGET vorpel_gtk_rules)
-  target_sources(process_tests PRIVATE idle_worker_script_test.cpp)
+  target_sources(process_tests PRIVATE idle_worker_script_test.cpp shared_styles_script_test.cpp)
   target_link_libraries(process_tests PRIVATE vorpel_gtk_rules)
 endif()
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.

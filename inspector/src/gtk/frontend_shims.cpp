@@ -1,6 +1,7 @@
 #include "gtk/frontend_shims.h"
 
 #include "gtk/idle_worker_script.h"
+#include "gtk/shared_styles_script.h"
 
 namespace {
 
@@ -58,4 +59,5 @@ void add_frontend_shims(WebKitUserContentManager* content) {
   add_script(content, kInsertRuleShim);
   add_script(content, kEditorFrameShim);
   add_script(content, idle_worker_script());
+  add_script(content, shared_styles_script());
 }
