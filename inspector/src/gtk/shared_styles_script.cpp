@@ -50,7 +50,7 @@ constexpr const char* kScript = R"js((() => {
   Object.defineProperty(RootPrototype, 'adoptedStyleSheets', {
     configurable: true,
     enumerable: adopted.enumerable,
-    get() { return adopted.get.call(this); },
+    get: adopted.get,
     set(value) {
       const own = moved.get(this);
       if (!own) return adopted.set.call(this, value);
@@ -62,7 +62,8 @@ constexpr const char* kScript = R"js((() => {
     let sheet = null;
     try {
       sheet = sheetFor(node.firstChild.data);
-    } catch (error) {
+    } catch {
+      // A text the engine refuses stays a <style>, as the frontend wrote it.
     }
     if (!sheet) return appendChild.call(this, node);
     let own = moved.get(this);
