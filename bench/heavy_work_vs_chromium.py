@@ -421,6 +421,7 @@ def main():
 
     other = list(programs)[1]
     print(f"{args.pairs} interleaved pairs; quartiles Q1 / median / Q3")
+    print(common.targets_line())
     for c in chosen:
         unit = "MiB/s growth" if c == "long-session" else "s wall"
         print(f"\n{c}")
