@@ -10,9 +10,9 @@
 
 namespace {
 
-// Plays the page and its workers. Each step notes what the frontend saw and
-// which workers exist; the test reads the notes.
-constexpr const char* kPage = R"js(
+// Plays the page and its workers: stand-in workers, a clock, and notes of
+// what the frontend saw, which a scenario fills and the test reads.
+constexpr const char* kHarness = R"js(
 globalThis.window = globalThis;
 globalThis.ErrorEvent = class extends Event {
   constructor(type, init) { super(type, init); Object.assign(this, {message: init.message}); }
@@ -39,20 +39,25 @@ require(process.argv[2]);
 const notes = {};
 const note = (name, value) => { notes[name] = value; };
 const live = () => workers.filter((w) => !w.ended).length;
+const formatterUrl = 'devtools://localhost/entrypoints/formatter_worker/formatter_worker-entrypoint.js';
+// Enough text that the worker's garbage is worth ending it for.
+const big = 'x'.repeat(256 * 1024);
+)js";
 
+constexpr const char* kEndsIdleWorkers = R"js(
 const other = new Worker('devtools://localhost/entrypoints/heap_snapshot_worker/heap_snapshot_worker-entrypoint.js');
 note('otherIsReal', other === workers[0]);
 
 const seen = [];
 const listened = [];
-const formatter = new Worker(new URL('devtools://localhost/entrypoints/formatter_worker/formatter_worker-entrypoint.js'), {type: 'module'});
+const formatter = new Worker(new URL(formatterUrl), {type: 'module'});
 formatter.onmessage = (event) => seen.push(event.data);
 formatter.addEventListener('message', (event) => listened.push(event.data));
 formatter.onerror = (event) => { note('error', event.message); event.preventDefault(); };
 const first = workers[1];
 note('firstOptions', first.options);
 first.send('workerReady');
-formatter.postMessage({method: 'format', params: {content: 'a'}});
+formatter.postMessage({method: 'format', params: {content: big}});
 advance(60000);
 note('busyWorkerKept', !first.ended);
 first.send({content: 'a;'});
@@ -86,8 +91,48 @@ note('workersAfterEnd', workers.length);
 console.log(JSON.stringify(notes));
 )js";
 
+// Small tasks leave a worker running: starting it again would cost the next
+// one more than its garbage is worth.
+constexpr const char* kSmallTasks = R"js(
+const formatter = new Worker(formatterUrl, {type: 'module'});
+const first = workers[0];
+first.send('workerReady');
+const task = (content) => {
+  formatter.postMessage({method: 'javaScriptScopeTree', params: {content, sourceType: 'script'}});
+  first.send({ok: true});
+};
+task('let a = 1;');
+task('let b = 2;');
+advance(60000);
+note('smallTasksKept', !first.ended);
+const third = 'y'.repeat(96 * 1024);
+task(third);
+task(third);
+advance(60000);
+note('keptJustBelow', !first.ended);
+task('z'.repeat(64 * 1024));
+advance(10001);
+note('endedOnceTheyAddUp', first.ended);
+note('noNewWorkerUntilAsked', workers.length === 1);
+formatter.postMessage({method: 'javaScriptScopeTree', params: {content: 'let c = 3;'}});
+const second = workers[1];
+second.send('workerReady');
+second.send({ok: true});
+advance(60000);
+note('newWorkerCountsAfresh', workers.length === 2 && !second.ended);
+console.log(JSON.stringify(notes));
+)js";
+
+nlohmann::json scenario_notes(const char* scenario) {
+  ProcessResult run = run_node_page(idle_worker_script(), std::string(kHarness) + scenario);
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
+  EXPECT_FALSE(notes.is_discarded()) << run.out;
+  return notes;
+}
+
 TEST(IdleWorkerScriptTest, EndsOnlyIdleFormatterWorkersAndStartsThemAgainUnseen) {
-  ProcessResult run = run_node_page(idle_worker_script(), kPage);
+  ProcessResult run = run_node_page(idle_worker_script(), std::string(kHarness) + kEndsIdleWorkers);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(notes.is_discarded()) << run.out;
@@ -111,6 +156,14 @@ TEST(IdleWorkerScriptTest, EndsOnlyIdleFormatterWorkersAndStartsThemAgainUnseen)
   EXPECT_EQ(notes["error"], "boom");
   EXPECT_EQ(notes["liveAfterError"], 2);  // the other worker and the one that failed
   EXPECT_EQ(notes["workersAfterEnd"], 3);
+}
+
+TEST(IdleWorkerScriptTest, KeepsAWorkerGivenLittleText) {
+  const nlohmann::json notes = scenario_notes(kSmallTasks);
+  for (const char* kept : {"smallTasksKept", "keptJustBelow", "endedOnceTheyAddUp",
+                           "noNewWorkerUntilAsked", "newWorkerCountsAfresh"}) {
+    EXPECT_EQ(notes[kept], true) << kept;
+  }
 }
 
 }  // namespace
