@@ -2,15 +2,17 @@
 """How quickly --follow re-attaches after the inspected program restarts, and
 what watching costs while nothing happens.
 
-Restarts node at the same address N times (default 10) under an open window
-and prints the median time from the new inspector's "Debugger listening" line
-to its "Debugger attached.". Then it measures the window process's CPU use
+Restarts node at the same address N times (default 10) under an open window,
+each a random 0.2-1.2 s after the last attach (the same moments for every
+program: edits do not wait for the window), and prints the median time from
+the new inspector's "Debugger listening" line to its "Debugger attached.". Then it measures the window process's CPU use
 over an idle spell, with --follow and without it.
 
 usage: bench/follow_restart.py [path/to/vorpel_inspector] [restarts]
 Runs on $DISPLAY, or on an Xvfb display of its own when there is none.
 """
 import os
+import random
 import select
 import signal
 import socket
@@ -84,7 +86,9 @@ def main():
     try:
         node.wait_for(b"Debugger attached.", 60)
         delays = []
+        moments = random.Random(1)
         for _ in range(RESTARTS):
+            time.sleep(moments.uniform(0.2, 1.2))
             node.stop()
             node = Node(port)
             listening = node.wait_for(b"Debugger listening")

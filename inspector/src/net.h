@@ -41,6 +41,10 @@ Status set_receive_timeout(Connection& connection, std::chrono::milliseconds tim
 // Sends every byte; the sending side stays open.
 Status send_all(Connection& connection, std::string_view bytes);
 
+// Whether a receive would return at once (bytes, the peer's close or an error)
+// within `timeout`.
+Result<bool> wait_readable(Connection& connection, std::chrono::milliseconds timeout);
+
 // One receive call: the bytes that arrived, or none when the peer has closed
 // the stream (or this side's receiving was shut down).
 Result<size_t> receive_some(Connection& connection, char* buffer, size_t size);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "frontend_address.h"
+#include "inspector_watch.h"
 #include "startup_lines.h"
 #include "sys.h"
 #include "target_list_client.h"
@@ -62,23 +63,35 @@ namespace {
 void follow(const std::string& address, InspectorTarget shown, const LoadInWindow& load) {
   bool restarting = false;
   bool gone = false;
+  // Between two looks at a listed target the follower waits on the watch, so
+  // the program's end is seen at once, not up to an interval later.
+  InspectorWatch watch(address);
+  std::chrono::steady_clock::time_point missing_since;
   for (;;) {
-    std::this_thread::sleep_for(restarting ? kFollowRestartInterval : kFollowInterval);
+    if (restarting) {
+      const bool quick = std::chrono::steady_clock::now() - missing_since < kFollowQuickRestartTime;
+      std::this_thread::sleep_for(quick ? kFollowRestartInterval : kFollowLongRestartInterval);
+    } else {
+      watch.wait(kFollowInterval);
+    }
+    const bool was_restarting = restarting;
     auto body = fetch_target_list_once(address);
     if (!body) {
       restarting = gone = true;
-      continue;
+    } else {
+      FollowDecision decision = decide_follow(shown.text, gone, body.value());
+      restarting = !decision.shown_listed;
+      gone = decision.gone_since_listed;
+      if (decision.switch_to) {
+        shown = std::move(*decision.switch_to);
+        restarting = false;
+        const std::string frontend_address = build_frontend_address(shown);
+        load(frontend_address);
+        sys::write_output_line(target_line(shown.text));
+        sys::write_output_line(frontend_line(frontend_address));
+      }
     }
-    FollowDecision decision = decide_follow(shown.text, gone, body.value());
-    restarting = !decision.shown_listed;
-    gone = decision.gone_since_listed;
-    if (!decision.switch_to) continue;
-    shown = std::move(*decision.switch_to);
-    restarting = false;
-    const std::string frontend_address = build_frontend_address(shown);
-    load(frontend_address);
-    sys::write_output_line(target_line(shown.text));
-    sys::write_output_line(frontend_line(frontend_address));
+    if (restarting && !was_restarting) missing_since = std::chrono::steady_clock::now();
   }
 }
 

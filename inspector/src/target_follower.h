@@ -34,9 +34,13 @@ struct FollowDecision {
 FollowDecision decide_follow(std::string_view shown, bool gone_since_listed, std::string_view body);
 
 // How often the list is fetched while the shown target is there, and while it
-// is gone or the inspector is unreachable (a restart is under way).
+// is gone or the inspector is unreachable (a restart is under way): quickly
+// at first, which is when a restarted program comes back, then more slowly,
+// since a program that stays away costs a look every time.
 inline constexpr std::chrono::milliseconds kFollowInterval{500};
-inline constexpr std::chrono::milliseconds kFollowRestartInterval{150};
+inline constexpr std::chrono::milliseconds kFollowRestartInterval{50};
+inline constexpr std::chrono::milliseconds kFollowLongRestartInterval{150};
+inline constexpr std::chrono::seconds kFollowQuickRestartTime{3};
 
 // Loads an address in the window; callable from any thread.
 using LoadInWindow = std::function<void(const std::string& frontend_address)>;

@@ -27,21 +27,6 @@ Result<std::vector<SocketAddress>> socket_addresses(std::string_view address) {
   return net::resolve(named.host, named.port);
 }
 
-Result<net::Connection> connect_to(std::string_view address) {
-  auto addresses = socket_addresses(address);
-  if (!addresses) return std::move(addresses).error();
-  if (addresses.value().empty()) {
-    return ErrorChain::from_message("could not resolve to any addresses");
-  }
-  std::optional<ErrorChain> last_error;
-  for (const SocketAddress& candidate : addresses.value()) {
-    auto connection = net::connect(candidate);
-    if (connection) return connection;
-    last_error = std::move(connection).error();
-  }
-  return std::move(*last_error);
-}
-
 // Until the peer closes, or until the body its head declares is all there:
 // inspectors differ in whether they close after answering, and the sending
 // side stays open because some take a half close for an aborted request.
@@ -63,8 +48,23 @@ Result<std::string> receive_response(net::Connection& connection) {
 
 }  // namespace
 
+Result<net::Connection> connect_to_inspector(std::string_view address) {
+  auto addresses = socket_addresses(address);
+  if (!addresses) return std::move(addresses).error();
+  if (addresses.value().empty()) {
+    return ErrorChain::from_message("could not resolve to any addresses");
+  }
+  std::optional<ErrorChain> last_error;
+  for (const SocketAddress& candidate : addresses.value()) {
+    auto connection = net::connect(candidate);
+    if (connection) return connection;
+    last_error = std::move(connection).error();
+  }
+  return std::move(*last_error);
+}
+
 Result<std::string> fetch_target_list_once(std::string_view address) {
-  auto connection = connect_to(address);
+  auto connection = connect_to_inspector(address);
   if (!connection) {
     return std::move(connection)
         .error()

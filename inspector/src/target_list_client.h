@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "error_chain.h"
+#include "net.h"
 
 inline constexpr std::chrono::milliseconds kRetryWindow{5000};
 inline constexpr std::chrono::milliseconds kRetryPause{150};
@@ -16,6 +17,10 @@ inline constexpr size_t kMaxResponseBytes = size_t{64} << 20;
 
 // The exact request bytes for `address`, as typed by the user.
 std::string target_list_request(std::string_view address);
+
+// A connection to the inspector at `address` as typed (each resolved address
+// in turn), with nothing sent.
+Result<net::Connection> connect_to_inspector(std::string_view address);
 
 // One attempt: connect, send, read until closed, check, return the body.
 Result<std::string> fetch_target_list_once(std::string_view address);

@@ -10,7 +10,7 @@ target_compile_definitions(process_test_support
 target_link_libraries(process_test_support PUBLIC GTest::gtest Threads::Threads)
 
 add_executable(process_tests process_test.cpp workspace_option_test.cpp loopback_fetch_test.cpp
-               host_page_script_test.cpp)
+               host_page_script_test.cpp inspector_watch_test.cpp)
 target_link_libraries(process_tests PRIVATE process_test_support vorpel_core_on_platform
                       GTest::gtest_main)
 add_dependencies(process_tests vorpel_inspector)

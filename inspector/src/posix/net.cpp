@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -91,6 +92,15 @@ Status send_all(Connection& connection, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(sent));
   }
   return std::nullopt;
+}
+
+Result<bool> wait_readable(Connection& connection, std::chrono::milliseconds timeout) {
+  pollfd watched{static_cast<int>(connection.handle()), POLLIN, 0};
+  for (;;) {
+    int rc = ::poll(&watched, 1, static_cast<int>(timeout.count()));
+    if (rc >= 0) return rc > 0;
+    if (errno != EINTR) return last_os_error();
+  }
 }
 
 Result<size_t> receive_some(Connection& connection, char* buffer, size_t size) {

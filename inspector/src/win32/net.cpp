@@ -104,6 +104,19 @@ Status send_all(Connection& connection, std::string_view bytes) {
   return std::nullopt;
 }
 
+Result<bool> wait_readable(Connection& connection, std::chrono::milliseconds timeout) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket_of(connection), &readable);
+  timeval tv{};
+  tv.tv_sec = static_cast<long>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
+  // The first argument is ignored by Winsock.
+  int rc = ::select(0, &readable, nullptr, nullptr, &tv);
+  if (rc == SOCKET_ERROR) return last_socket_error();
+  return rc > 0;
+}
+
 Result<size_t> receive_some(Connection& connection, char* buffer, size_t size) {
   const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
   int count = ::recv(socket_of(connection), buffer, chunk, 0);
