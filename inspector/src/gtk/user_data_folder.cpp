@@ -24,3 +24,7 @@ std::optional<std::string> user_data_folder(std::optional<std::string_view> xdg_
   if (absolute(home)) return joined(*home, ".local/share/" + name);
   return std::nullopt;
 }
+
+std::string window_data_folder(const std::string& folder, int window) {
+  return window <= 1 ? folder : folder + "/window-" + std::to_string(window);
+}
