@@ -50,6 +50,17 @@ std::vector<std::string> unexpected(const FreshFolders& fresh, const std::string
 constexpr auto kStoredQuiet = 1500ms;
 constexpr auto kStoredTimeout = 30s;
 
+// The first column of a query's first row, as Python's sqlite3 prints it, or
+// its error.
+std::string sqlite_answer(const std::string& database, const std::string& query) {
+  ProcessResult run =
+      run_process({"python3", "-c",
+                   "import sqlite3, sys; "
+                   "print(sqlite3.connect(sys.argv[1]).execute(sys.argv[2]).fetchone()[0])",
+                   database, query});
+  return run.out + run.err;
+}
+
 class NoFilesTest : public WindowFixture {
  protected:
   // One window on `node`, open and attached; the caller closes it.
@@ -154,24 +165,14 @@ TEST_F(NoFilesTest, TwoWindowsOnOneDataFolderBothWorkAndKeepItSound) {
       databases.push_back(entry.path().string());
     }
   }
+  for (const std::string& database : databases) {
+    EXPECT_EQ(sqlite_answer(database, "PRAGMA integrity_check"), "ok\n") << database;
+  }
   // Each window kept its settings: WebKit lost both when two network
   // processes shared one database.
   for (const std::string& folder : {fresh_.data_folder(), fresh_.data_folder() + "/window-2"}) {
     const std::string store = folder + "/localstorage/devtools_localhost_0.localstorage";
-    ProcessResult items =
-        run_process({"python3", "-c",
-                     "import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("
-                     "'SELECT count(*) FROM ItemTable').fetchone()[0] > 0)",
-                     store});
-    EXPECT_EQ(items.out, "True\n") << store << ": " << items.err;
-  }
-  for (const std::string& database : databases) {
-    ProcessResult check =
-        run_process({"python3", "-c",
-                     "import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("
-                     "'PRAGMA integrity_check').fetchone()[0])",
-                     database});
-    EXPECT_EQ(check.out, "ok\n") << database << ": " << check.err;
+    EXPECT_NE(sqlite_answer(store, "SELECT count(*) FROM ItemTable"), "0\n") << store;
   }
   EXPECT_TRUE(unexpected(fresh_, fresh_.data_folder()).empty())
       << testing::PrintToString(unexpected(fresh_, fresh_.data_folder()));
