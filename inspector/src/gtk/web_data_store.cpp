@@ -32,8 +32,9 @@ bool usable_folder(const std::string& folder) {
 // two windows on one folder, closing them lost every stored setting in 2 of 6
 // tries: one network process deleted the local storage database as empty. So
 // a folder is held by one window at a time, through a lock on a file in it
-// that lasts as long as the program. False when another window holds it; a
-// file system without locks holds nothing back.
+// that lasts as long as the program; this can go once WebKit's processes share
+// a store safely. False when another window holds it; a file system without
+// locks holds nothing back.
 bool hold(const std::string& folder) {
   const std::string lock = folder + "/lock";
   const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
