@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <nlohmann/json.hpp>
 
 #include "support/node_page.h"
@@ -123,19 +125,20 @@ note('newWorkerCountsAfresh', workers.length === 2 && !second.ended);
 console.log(JSON.stringify(notes));
 )js";
 
-nlohmann::json scenario_notes(const char* scenario) {
+// The notes a scenario left, or none when it did not run to its end.
+std::optional<nlohmann::json> scenario_notes(const char* scenario) {
   ProcessResult run = run_node_page(idle_worker_script(), std::string(kHarness) + scenario);
   EXPECT_EQ(run.exit_status, 0) << run.err;
   nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
   EXPECT_FALSE(notes.is_discarded()) << run.out;
+  if (run.exit_status != 0 || notes.is_discarded()) return std::nullopt;
   return notes;
 }
 
 TEST(IdleWorkerScriptTest, EndsOnlyIdleFormatterWorkersAndStartsThemAgainUnseen) {
-  ProcessResult run = run_node_page(idle_worker_script(), std::string(kHarness) + kEndsIdleWorkers);
-  ASSERT_EQ(run.exit_status, 0) << run.err;
-  const nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
-  ASSERT_FALSE(notes.is_discarded()) << run.out;
+  const std::optional<nlohmann::json> run = scenario_notes(kEndsIdleWorkers);
+  ASSERT_TRUE(run);
+  const nlohmann::json& notes = *run;
 
   EXPECT_EQ(notes["otherIsReal"], true);
   EXPECT_EQ(notes["firstOptions"], nlohmann::json({{"type", "module"}}));
@@ -159,7 +162,9 @@ TEST(IdleWorkerScriptTest, EndsOnlyIdleFormatterWorkersAndStartsThemAgainUnseen)
 }
 
 TEST(IdleWorkerScriptTest, KeepsAWorkerGivenLittleText) {
-  const nlohmann::json notes = scenario_notes(kSmallTasks);
+  const std::optional<nlohmann::json> run = scenario_notes(kSmallTasks);
+  ASSERT_TRUE(run);
+  const nlohmann::json& notes = *run;
   for (const char* kept : {"smallTasksKept", "keptJustBelow", "endedOnceTheyAddUp",
                            "noNewWorkerUntilAsked", "newWorkerCountsAfresh"}) {
     EXPECT_EQ(notes[kept], true) << kept;
