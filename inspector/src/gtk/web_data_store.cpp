@@ -33,11 +33,12 @@ bool usable_folder(const std::string& folder) {
 // tries: one network process deleted the local storage database as empty. So
 // a folder is held by one window at a time, through a lock on a file in it
 // that lasts as long as the program; this can go once WebKit's processes share
-// a store safely. False when another window holds it; a file system without
-// locks holds nothing back.
+// a store safely. False when another window holds it, or when `lock` is not a
+// plain file of its own (a link is not followed); a file system without locks
+// holds nothing back.
 bool hold(const std::string& folder) {
   const std::string lock = folder + "/lock";
-  const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // fd stays open
   const bool held_elsewhere = errno == EWOULDBLOCK;
