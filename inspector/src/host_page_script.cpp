@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "frontend_host.h"
+#include "page_scripts.h"
 
 namespace {
 
@@ -136,11 +137,21 @@ constexpr const char* kBody = R"js(
       call(name, args).then(callback, () => callback({statusCode: 500}));
     };
   }
+  // The stub is made while the frontend's modules load; its persistence
+  // module is among them, so asking for it then adds no module of its own.
+  let bindings;
+  const tieOnlySameTexts = () => {
+    bindings = bindings || import(new URL('models/persistence/persistence.js', location.href).href)
+        .then(vorpelWorkspaceBindings, (error) => report('workspace: ' + error));
+  };
   let host;
   Object.defineProperty(window, 'InspectorFrontendHost', {
     configurable: true,
     get: () => host,
-    set: (stub) => { host = Object.assign(stub, overrides); },
+    set: (stub) => {
+      host = Object.assign(stub, overrides);
+      tieOnlySameTexts();
+    },
   });
 )js";
 
@@ -153,6 +164,6 @@ std::string host_page_script(PageTransport transport) {
   const std::string marker = "METHODS";
   body.replace(body.find(marker), marker.size(), methods.dump());
   return std::string("(() => {\n  'use strict';") +
-         (transport == PageTransport::kWebKit ? kWebKitTransport : kWebView2Transport) + body +
-         "})();\n";
+         (transport == PageTransport::kWebKit ? kWebKitTransport : kWebView2Transport) +
+         kWorkspaceBindingsScript + body + "})();\n";
 }

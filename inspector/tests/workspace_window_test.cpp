@@ -31,8 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Whether node reported a pause whose top frame is `function` at the
-// zero-based line `line` of the compiled script.
+// Whether the engine reported a pause whose top frame is `function` at the
+// zero-based line `line` of the running script (any line when -1).
 bool paused_in(const std::string& replies, const std::string& function, int line) {
   size_t at = 0;
   while ((at = replies.find("\"method\":\"Debugger.paused\"", at)) != std::string::npos) {
@@ -41,7 +41,8 @@ bool paused_in(const std::string& replies, const std::string& function, int line
     const size_t location = frame.find("\"location\":{\"scriptId\":");
     if (name != std::string::npos && location != std::string::npos) {
       const size_t number = frame.find("\"lineNumber\":", location);
-      if (number != std::string::npos && std::atoi(frame.c_str() + number + 13) == line) {
+      if (number != std::string::npos &&
+          (line < 0 || std::atoi(frame.c_str() + number + 13) == line)) {
         return true;
       }
     }
@@ -143,8 +144,10 @@ class WorkspaceWindowTest : public WindowFixture {
 
   // node running the compiled project, its inspector behind a forwarder.
   void start_node(const std::string& entry = "") {
-    std::string script = entry + "require(" + quoted((project_ / "app.js").string()) + ");\n";
-    node_ = std::make_unique<RuntimeInspector>("node", false, script);
+    start_runtime("node", entry + "require(" + quoted((project_ / "app.js").string()) + ");\n");
+  }
+  void start_runtime(const std::string& runtime, const std::string& script) {
+    node_ = std::make_unique<RuntimeInspector>(runtime, false, script);
     ASSERT_FALSE(node_->target().empty()) << node_->process().err();
     const std::string address = node_->address();
     forwarder_ = std::make_unique<RecordingForwarder>(
@@ -165,8 +168,9 @@ class WorkspaceWindowTest : public WindowFixture {
     return size != std::string::npos && std::atoi(geometry.c_str() + size + 10) >= 300;
   }
 
-  // As a user does it: Quick Open on app.ts line 9, a click on that line's number.
-  bool set_breakpoint_in_app_ts() {
+  // As a user does it: Quick Open on app.ts line 9, a click on that line's
+  // number; the pause is on `script_line` of the running script.
+  bool set_breakpoint_in_app_ts(int script_line = 2) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       xdotool({"mousemove", "400", "300", "click", "1"});
       xdotool({"key", "ctrl+p"});
@@ -176,11 +180,31 @@ class WorkspaceWindowTest : public WindowFixture {
       xdotool({"key", "Return"});
       std::this_thread::sleep_for(2s);
       xdotool({"mousemove", "258", "168", "click", "1"});
-      if (forwarder_->wait_for([](const std::string& r) { return paused_in(r, "norm", 2); }, 5s)) {
+      if (forwarder_->wait_for(
+              [&](const std::string& r) { return paused_in(r, "norm", script_line); }, 5s)) {
         return true;
       }
     }
     return false;
+  }
+
+  // Breakpoint off, resumed; then a line typed after the last line of app.ts
+  // and saved. What app.ts then holds.
+  std::string save_an_edit_of_app_ts(const std::string& screenshot) {
+    xdotool({"mousemove", "258", "168", "click", "1"});
+    xdotool({"key", "F8"});
+    std::this_thread::sleep_for(1s);
+    xdotool({"mousemove", "420", "207", "click", "1"});
+    xdotool({"key", "End"});
+    xdotool({"type", "// saved from the window"});
+    xdotool({"key", "ctrl+s"});
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (read_file(project_ / "app.ts").find("// saved from the window") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(200ms);
+    }
+    display_.screenshot(std::string(VORPEL_TEST_OUTPUT_DIR "/") + screenshot);
+    return read_file(project_ / "app.ts");
   }
 
   // A dialog over the window, not a tooltip; 0 when none came.
@@ -222,21 +246,7 @@ TEST_F(WorkspaceWindowTest, BreakpointInTypeScriptAndAnEditSavedToDisk) {
   ASSERT_TRUE(set_breakpoint_in_app_ts()) << "no pause on line 9 of app.ts";
   display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_breakpoint.png");
 
-  // Breakpoint off, resumed; then a line typed into app.ts and saved.
-  xdotool({"mousemove", "258", "168", "click", "1"});
-  xdotool({"key", "F8"});
-  std::this_thread::sleep_for(1s);
-  xdotool({"mousemove", "420", "207", "click", "1"});
-  xdotool({"key", "End"});
-  xdotool({"type", "// saved from the window"});
-  xdotool({"key", "ctrl+s"});
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (read_file(project_ / "app.ts").find("// saved from the window") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(200ms);
-  }
-  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_saved.png");
-  const std::string saved = read_file(project_ / "app.ts");
+  const std::string saved = save_an_edit_of_app_ts("workspace_saved.png");
   EXPECT_NE(saved.find("}\n// saved from the window\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("let ticks = 0;"), std::string::npos) << saved;
   EXPECT_EQ(fs::status(project_ / "app.ts").permissions(), fs::perms(0640));
@@ -249,6 +259,36 @@ TEST_F(WorkspaceWindowTest, BreakpointInTypeScriptAndAnEditSavedToDisk) {
   EXPECT_EQ(names, (std::vector<std::string>{"app.js", "app.js.map", "app.ts", "tsconfig.json"}));
   close_window(*inspector);
 }
+
+// TypeScript run under its own name: Deno transpiles it and adds an inline
+// map, node 24 and later blank its types in place. Either way the window
+// shows and saves the file on disk, and a breakpoint set in it is hit.
+class TypeScriptUnderItsOwnName : public WorkspaceWindowTest,
+                                  public testing::WithParamInterface<const char*> {};
+
+TEST_P(TypeScriptUnderItsOwnName, BreakpointHitAndTheEditSavedOverTheFile) {
+  const std::string runtime = GetParam();
+  if (!RuntimeInspector::installed(runtime)) GTEST_SKIP() << runtime << " is not installed";
+  fs::remove(project_ / "app.js");
+  fs::remove(project_ / "app.js.map");
+  const std::string app = (project_ / "app.ts").string();
+  start_runtime(runtime, runtime == "deno" ? "import " + quoted("file://" + app) + ";\n"
+                                           : "require(" + quoted(app) + ");\n");
+  auto inspector = open_window({"--workspace", project_.string(), forwarder_->address()});
+  ASSERT_TRUE(inspector->wait_for_output(kThirdLine, 20s)) << inspector->err();
+  ASSERT_NE(display_.find_window(kWindowTitle, 20s), 0u) << inspector->err();
+  // Deno's transpiled line is another; node's is the file's own.
+  ASSERT_TRUE(set_breakpoint_in_app_ts(runtime == "deno" ? -1 : 8)) << "no pause in app.ts";
+  display_.screenshot(VORPEL_TEST_OUTPUT_DIR "/workspace_" + runtime + "_breakpoint.png");
+  // Every line of the TypeScript is kept, with the edit on the empty line 12.
+  std::string edited = kAppTs;
+  edited.replace(edited.find("}\n\nlet"), 6, "}\n// saved from the window\nlet");
+  EXPECT_EQ(save_an_edit_of_app_ts("workspace_" + runtime + "_saved.png"), edited);
+  close_window(*inspector);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runtimes, TypeScriptUnderItsOwnName,
+                         testing::Values("deno", "node24", "node26"));
 
 TEST_F(WorkspaceWindowTest, MapsOutsideTheWorkspaceAreNeverOpened) {
   // One map named by an absolute path elsewhere, one reached through a link
