@@ -245,6 +245,8 @@ void FrontendHost::load_network_resource(const Call& call) {
 // --- Folders ----------------------------------------------------------------
 
 void FrontendHost::request_file_systems(const Call&) {
+  // A page that asks is a new one: it holds no file yet.
+  copies_.forget_all();
   json list = json::array();
   for (const std::string& folder : granted_.folders()) {
     list.push_back(json::parse(file_system_json(folder, types_[folder])));
@@ -286,6 +288,7 @@ void FrontendHost::remove_file_system(const Call& call) {
   if (!path || !granted_.granted(*path)) return;
   granted_.revoke(*path);
   types_.erase(*path);
+  copies_.forget_under(*path, files_.ignores_case());
   send_event("fileSystemRemoved", dump(json::array({*path})));
 }
 

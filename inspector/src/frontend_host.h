@@ -23,6 +23,7 @@
 #include "file_system.h"
 #include "granted_folders.h"
 #include "loopback_fetch.h"
+#include "page_copies.h"
 #include "save_streams.h"
 #include "work_queue.h"
 
@@ -123,6 +124,7 @@ class FrontendHost {
   GrantedFolders granted_;
   std::map<std::string, std::string> types_;  // granted folder -> "" or "overrides"
   SaveStreams saves_;
+  PageCopies copies_;
   // The frontend reads up to 20 files at a time while it searches, and asks
   // for a map per script as a bundle's scripts load: a thread per call would
   // follow any such burst. Several at once, as a fetch may take 10 s.

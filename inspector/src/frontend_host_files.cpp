@@ -17,14 +17,13 @@ std::string_view kind_name(FileStatus::Kind kind) {
   return "other";
 }
 
-// The answer to a read: the file's bytes as the JSON reply, or the error's
-// name and message.
-struct ReadAnswer {
+// A whole file's bytes, or the error's name and message.
+struct WholeFile {
   std::string error_name;
   std::string text;
 };
 
-ReadAnswer read_answer(FileSystem& files, const std::string& real, const HostLimits& limits) {
+WholeFile read_whole(FileSystem& files, const std::string& real, const HostLimits& limits) {
   auto reader = files.open_to_read(real);
   if (!reader) return {"NotReadableError", last_message(reader.error())};
   auto opened = reader.value()->real_path();
@@ -41,7 +40,21 @@ ReadAnswer read_answer(FileSystem& files, const std::string& real, const HostLim
       return {"QuotaExceededError", "the file is larger than the limit"};
     }
   }
-  return {"", dump(json(base64_encode(bytes)))};
+  return {"", std::move(bytes)};
+}
+
+// A read's answer to the page: the bytes as its JSON reply, and what they were.
+struct ReadAnswer {
+  WholeFile file;
+  TextPrint print;
+};
+
+ReadAnswer read_answer(FileSystem& files, const std::string& real, const HostLimits& limits) {
+  ReadAnswer answer{read_whole(files, real, limits), {}};
+  if (!answer.file.error_name.empty()) return answer;
+  answer.print = TextPrint::of(answer.file.text);
+  answer.file.text = dump(json(base64_encode(answer.file.text)));
+  return answer;
 }
 
 }  // namespace
@@ -67,6 +80,7 @@ void FrontendHost::file_open(const Call& call) {
   if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
   Status error = folder ? files_.create_folder(target.value()) : files_.create_file(target.value());
   if (error) return answer_error(call, "InvalidModificationError", last_message(*error));
+  if (!folder) copies_.written(target.value(), TextPrint::of(""));
   answer(call, "true");
 }
 
@@ -118,9 +132,12 @@ void FrontendHost::file_read(const Call& call) {
   // done elsewhere, like the search whose results the frontend reads next.
   run_elsewhere([&files = files_, real = real.value(),
                  limits = limits_] { return read_answer(files, real, limits); },
-                [call](FrontendHost& host, ReadAnswer read) {
-                  if (read.error_name.empty()) return host.answer(call, std::move(read.text));
-                  host.answer_error(call, read.error_name, read.text);
+                [call, real = real.value()](FrontendHost& host, ReadAnswer read) {
+                  if (!read.file.error_name.empty()) {
+                    return host.answer_error(call, read.file.error_name, read.file.text);
+                  }
+                  host.copies_.given(real, read.print);
+                  host.answer(call, std::move(read.file.text));
                 });
 }
 
@@ -132,6 +149,7 @@ void FrontendHost::file_write(const Call& call) {
   if (!bytes) return answer_error(call, "TypeError", "the content is not base64");
   // An existing file keeps its mode and is replaced whole; a new one is made.
   std::optional<uint32_t> mode;
+  std::optional<TextPrint> on_disk;
   auto target = granted_.resolve_existing(*path);
   if (target) {
     auto status = files_.status(target.value());
@@ -139,9 +157,18 @@ void FrontendHost::file_write(const Call& call) {
       return answer_error(call, "TypeMismatchError", "not a file");
     }
     mode = status.value().mode;
+    WholeFile disk = read_whole(files_, target.value(), limits_);
+    if (!disk.error_name.empty()) return answer_error(call, disk.error_name, disk.text);
+    on_disk = TextPrint::of(disk.text);
   } else {
     target = granted_.resolve_new(*path);
     if (!target) return answer_error(call, "SecurityError", last_message(target.error()));
+  }
+  // The frontend's own failure report goes to the page's console only.
+  const TextPrint text = TextPrint::of(*bytes);
+  if (auto why = copies_.refusal(target.value(), on_disk, text)) {
+    report("not saved: " + target.value() + ": " + *why);
+    return answer_error(call, "NoModificationAllowedError", *why);
   }
   auto writer = files_.write_beside(target.value());
   if (!writer)
@@ -149,6 +176,7 @@ void FrontendHost::file_write(const Call& call) {
   Status error = writer.value()->write(*bytes);
   if (!error) error = writer.value()->commit(mode);
   if (error) return answer_error(call, "NoModificationAllowedError", last_message(*error));
+  copies_.written(target.value(), text);
   answer(call, "true");
 }
 
@@ -166,6 +194,7 @@ void FrontendHost::file_remove(const Call& call) {
   if (auto error = files_.remove_file(target.value())) {
     return answer_error(call, "NoModificationAllowedError", last_message(*error));
   }
+  copies_.forget(target.value());
   answer(call, "true");
 }
 
@@ -179,5 +208,6 @@ void FrontendHost::file_rename(const Call& call) {
   if (auto error = files_.rename(source.value(), target.value())) {
     return answer_error(call, "InvalidModificationError", last_message(*error));
   }
+  copies_.renamed(source.value(), target.value());
   answer(call, "true");
 }
