@@ -2,8 +2,8 @@
 find_package(OpenSSL COMPONENTS Crypto)
 
 add_executable(frontend_tests
-  frontend_assets_test.cpp
-  frontend_protocol_handler_test.cpp
+  unit/frontend_assets_test.cpp
+  unit/frontend_protocol_handler_test.cpp
 )
 target_link_libraries(frontend_tests PRIVATE vorpel_frontend GTest::gtest_main)
 target_compile_definitions(frontend_tests PRIVATE VORPEL_FRONTEND_DIR="${VORPEL_FRONTEND_DIR}")

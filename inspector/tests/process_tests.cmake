@@ -9,19 +9,21 @@ target_compile_definitions(process_test_support
   VORPEL_TEST_RUNTIMES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/runtimes/node_modules")
 target_link_libraries(process_test_support PUBLIC GTest::gtest Threads::Threads)
 
-add_executable(process_tests process_test.cpp workspace_option_test.cpp loopback_fetch_test.cpp
-               host_page_script_test.cpp inspector_watch_test.cpp)
-target_link_libraries(process_tests PRIVATE process_test_support vorpel_core_on_platform
+add_executable(process_tests process/process_test.cpp process/workspace_option_test.cpp
+               process/loopback_fetch_test.cpp process/workspace_page_script_test.cpp
+               process/inspector_watch_test.cpp)
+target_link_libraries(process_tests PRIVATE process_test_support vorpel_core
                       GTest::gtest_main)
 add_dependencies(process_tests vorpel_inspector)
 if(TARGET vorpel_gtk_rules)
-  target_sources(process_tests PRIVATE idle_worker_script_test.cpp shared_styles_script_test.cpp)
+  target_sources(process_tests PRIVATE process/idle_worker_script_test.cpp
+                                       process/shared_styles_script_test.cpp)
   target_link_libraries(process_tests PRIVATE vorpel_gtk_rules)
 endif()
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.
 gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)
 
-add_executable(runtime_tests runtime_inspector_test.cpp)
+add_executable(runtime_tests process/runtime_inspector_test.cpp)
 target_link_libraries(runtime_tests PRIVATE process_test_support GTest::gtest_main)
 add_dependencies(runtime_tests vorpel_inspector)
 gtest_discover_tests(runtime_tests PROPERTIES LABELS process TIMEOUT 120 DISCOVERY_TIMEOUT 60)
@@ -29,7 +31,7 @@ gtest_discover_tests(runtime_tests PROPERTIES LABELS process TIMEOUT 120 DISCOVE
 # Misbehaving inspectors over real loopback sockets; each case is its own CTest
 # entry, so the ones that wait out the retry window run side by side.
 if(NOT WIN32)
-  add_executable(misbehaving_inspector_tests misbehaving_inspector_test.cpp)
+  add_executable(misbehaving_inspector_tests process/misbehaving_inspector_test.cpp)
   target_link_libraries(misbehaving_inspector_tests PRIVATE process_test_support GTest::gtest_main)
   add_dependencies(misbehaving_inspector_tests vorpel_inspector)
   gtest_discover_tests(misbehaving_inspector_tests

@@ -11,7 +11,8 @@ if(NOT WIN32)
   find_package(X11 REQUIRED)
   foreach(suite window no_files runtime_window follow_window clipboard_window workspace_window
                 sources_window)
-    add_executable(${suite}_tests ${suite}_test.cpp support/fresh_folders.cpp support/x_display.cpp)
+    add_executable(${suite}_tests window/${suite}_test.cpp support/fresh_folders.cpp
+                                   support/x_display.cpp)
     target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
     target_compile_definitions(${suite}_tests PRIVATE
       VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")

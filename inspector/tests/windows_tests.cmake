@@ -1,8 +1,8 @@
 # Windows only: the platform layer's own tests, run under Wine by the emulator.
-set(win32_src ${PROJECT_SOURCE_DIR}/inspector/src/win32)
-add_executable(win32_tests win32_platform_test.cpp win32_window_layer_test.cpp
+set(win32_src ${PROJECT_SOURCE_DIR}/inspector/window/win32)
+add_executable(win32_tests windows/win32_platform_test.cpp windows/win32_window_layer_test.cpp
                ${win32_src}/message_pump.cpp)
-target_link_libraries(win32_tests PRIVATE vorpel_core_on_platform GTest::gtest_main user32)
+target_link_libraries(win32_tests PRIVATE vorpel_core GTest::gtest_main user32)
 if(VORPEL_WITH_WEBVIEW2)
   target_sources(win32_tests PRIVATE ${win32_src}/read_only_stream.cpp
                  ${win32_src}/web_view_failures.cpp)

@@ -1,4 +1,4 @@
-#include "gtk/frontend_host_bridge.h"
+#include "gtk/workspace_bridge.h"
 
 #include <gtk/gtk.h>
 
@@ -6,15 +6,15 @@
 #include <optional>
 
 #include "file_system.h"
-#include "frontend_host.h"
+#include "workspace_host.h"
 #include "gtk/save_dialog.h"
-#include "host_page_script.h"
+#include "workspace_page_script.h"
 
 namespace {
 
 using Chosen = std::function<void(std::optional<std::string>)>;
 
-class GtkHostWindow final : public HostWindow {
+class GtkHostWindow final : public WorkspaceWindow {
  public:
   void show_in(WebKitWebView* view) {
     view_ = view;
@@ -86,7 +86,7 @@ class GtkHostWindow final : public HostWindow {
 };
 
 GtkHostWindow* host_window = nullptr;
-FrontendHost* host = nullptr;
+WorkspaceHost* host = nullptr;
 
 void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer) {
   JSCValue* value = webkit_javascript_result_get_js_value(result);
@@ -98,21 +98,21 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
 
 }  // namespace
 
-Status prepare_frontend_host(const std::string& workspace) {
+Status prepare_workspace_host(const std::string& workspace) {
   host_window = new GtkHostWindow();
-  host = new FrontendHost(*host_window, native_file_system());
+  host = new WorkspaceHost(*host_window, native_file_system());
   if (auto error = host->grant(workspace)) {
     return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
   }
   return std::nullopt;
 }
 
-void attach_frontend_host(WebKitUserContentManager* content) {
+void attach_workspace_host(WebKitUserContentManager* content) {
   const std::string handler = std::string("script-message-received::") + kHostMessageHandler;
   g_signal_connect(content, handler.c_str(), G_CALLBACK(on_script_message), nullptr);
   webkit_user_content_manager_register_script_message_handler(content, kHostMessageHandler);
   // The frontend's own frame only, before its scripts run.
-  const std::string source = host_page_script(PageTransport::kWebKit);
+  const std::string source = workspace_page_script(PageTransport::kWebKit);
   WebKitUserScript* script =
       webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
@@ -120,6 +120,6 @@ void attach_frontend_host(WebKitUserContentManager* content) {
   webkit_user_script_unref(script);
 }
 
-void show_frontend_host_in(WebKitWebView* view) {
+void show_workspace_host_in(WebKitWebView* view) {
   if (host_window != nullptr) host_window->show_in(view);
 }

@@ -1,6 +1,6 @@
 // The page script under node, with a page of stand-ins around it: what it
 // posts for the frontend's calls and what it does with the program's answers.
-#include "host_page_script.h"
+#include "workspace_page_script.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +54,8 @@ setTimeout(() => {
 }, 20);
 )js";
 
-TEST(HostPageScriptTest, CarriesTheFrontendsCallsAndTheProgramsAnswers) {
-  ProcessResult run = run_node_page(host_page_script(PageTransport::kWebKit), kPage);
+TEST(WorkspacePageScriptTest, CarriesTheFrontendsCallsAndTheProgramsAnswers) {
+  ProcessResult run = run_node_page(workspace_page_script(PageTransport::kWebKit), kPage);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const nlohmann::json out = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(out.is_discarded()) << run.out;

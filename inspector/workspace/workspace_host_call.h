@@ -9,11 +9,11 @@
 #include <string>
 
 #include "error_chain.h"
-#include "frontend_host.h"
+#include "workspace_host.h"
 
 using json = nlohmann::json;
 
-struct FrontendHost::Call {
+struct WorkspaceHost::Call {
   long long id = 0;
   std::string method;
   json params;  // an array
@@ -46,9 +46,9 @@ inline std::string last_message(const ErrorChain& error) {
 }
 
 template <typename Work, typename Done>
-void FrontendHost::run_elsewhere(Work work, Done done) {
-  std::weak_ptr<FrontendHost*> self = self_;
-  HostWindow& window = window_;
+void WorkspaceHost::run_elsewhere(Work work, Done done) {
+  std::weak_ptr<WorkspaceHost*> self = self_;
+  WorkspaceWindow& window = window_;
   elsewhere_.post([self, &window, work = std::move(work), done = std::move(done)] {
     auto result = std::make_shared<decltype(work())>(work());
     window.run_on_ui_thread([self, result, done] {

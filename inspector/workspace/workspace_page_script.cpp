@@ -1,8 +1,8 @@
-#include "host_page_script.h"
+#include "workspace_page_script.h"
 
 #include <nlohmann/json.hpp>
 
-#include "frontend_host.h"
+#include "workspace_host.h"
 #include "page_scripts.h"
 
 namespace {
@@ -157,9 +157,9 @@ constexpr const char* kBody = R"js(
 
 }  // namespace
 
-std::string host_page_script(PageTransport transport) {
+std::string workspace_page_script(PageTransport transport) {
   nlohmann::json methods = nlohmann::json::array();
-  for (std::string_view name : frontend_host_methods()) methods.push_back(name);
+  for (std::string_view name : workspace_host_methods()) methods.push_back(name);
   std::string body(kBody);
   const std::string marker = "METHODS";
   body.replace(body.find(marker), marker.size(), methods.dump());

@@ -1,7 +1,7 @@
 // The native frontend host that --workspace gives the web view: the methods
 // of the frontend's InspectorFrontendHost that the program serves, the
 // messages that carry them, and the rules on what they may touch. The window
-// layers only carry the messages (see host_page_script.h for the page side).
+// layers only carry the messages (see workspace_page_script.h for the page side).
 //
 // Page to program: {"id": N, "method": "...", "params": [...]}, id 0 or
 // absent when no answer is wanted. Program to page: {"id": N, "result": ...},
@@ -27,7 +27,7 @@
 #include "save_streams.h"
 #include "work_queue.h"
 
-struct HostLimits {
+struct WorkspaceLimits {
   // A file or loopback resource larger than this is refused.
   size_t max_resource_bytes = size_t{256} << 20;
   // The longest a loopback server may take to send a resource.
@@ -39,9 +39,9 @@ struct HostLimits {
 };
 
 // What the host needs from its window.
-class HostWindow {
+class WorkspaceWindow {
  public:
-  virtual ~HostWindow() = default;
+  virtual ~WorkspaceWindow() = default;
   // Hands one message to the page script; called on the UI thread.
   virtual void post_to_page(std::string message) = 0;
   virtual void bring_to_front() = 0;
@@ -56,7 +56,7 @@ class HostWindow {
 };
 
 // The method names the page script forwards.
-const std::vector<std::string_view>& frontend_host_methods();
+const std::vector<std::string_view>& workspace_host_methods();
 
 // The last name of a URL's path, for the save dialog ("profile.cpuprofile").
 std::string suggested_save_name(std::string_view url);
@@ -64,15 +64,15 @@ std::string suggested_save_name(std::string_view url);
 // How a loopback resource is fetched; run off the UI thread.
 using LoopbackFetch = Result<FetchedResource> (*)(const LoopbackResource&, const FetchLimits&);
 
-class FrontendHost {
+class WorkspaceHost {
  public:
   // `files` must outlive the host and take calls from any thread: a search
   // lists folders off the UI thread.
-  FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits = {},
+  WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits = {},
                LoopbackFetch fetch = fetch_loopback);
-  ~FrontendHost();
-  FrontendHost(const FrontendHost&) = delete;
-  FrontendHost& operator=(const FrontendHost&) = delete;
+  ~WorkspaceHost();
+  WorkspaceHost(const WorkspaceHost&) = delete;
+  WorkspaceHost& operator=(const WorkspaceHost&) = delete;
 
   // Adds a folder the user gave on the command line.
   Status grant(const std::string& folder);
@@ -80,9 +80,9 @@ class FrontendHost {
   void receive(std::string_view message);
 
  private:
-  friend const std::vector<std::string_view>& frontend_host_methods();
+  friend const std::vector<std::string_view>& workspace_host_methods();
   struct Call;
-  using Method = void (FrontendHost::*)(const Call&);
+  using Method = void (WorkspaceHost::*)(const Call&);
   static const std::map<std::string_view, Method>& method_table();
 
   void answer(const Call& call, std::string result_json);
@@ -117,9 +117,9 @@ class FrontendHost {
   void stream_text(long long stream, std::string& pending, std::string_view bytes, bool last);
   std::string file_system_json(const std::string& path, const std::string& type) const;
 
-  HostWindow& window_;
+  WorkspaceWindow& window_;
   FileSystem& files_;
-  HostLimits limits_;
+  WorkspaceLimits limits_;
   LoopbackFetch fetch_;
   GrantedFolders granted_;
   std::map<std::string, std::string> types_;  // granted folder -> "" or "overrides"
@@ -130,5 +130,5 @@ class FrontendHost {
   // follow any such burst. Several at once, as a fetch may take 10 s.
   WorkQueue elsewhere_{8};
   // Cleared on destruction, so a fetch that ends later answers nobody.
-  std::shared_ptr<FrontendHost*> self_;
+  std::shared_ptr<WorkspaceHost*> self_;
 };

@@ -1,9 +1,9 @@
-#include "frontend_host.h"
+#include "workspace_host.h"
 
 #include <nlohmann/json.hpp>
 
 #include "base64.h"
-#include "frontend_host_call.h"
+#include "workspace_host_call.h"
 #include "loopback_fetch.h"
 #include "resource_url.h"
 #include "workspace_search.h"
@@ -34,10 +34,10 @@ json refusal(int status, std::string_view why) {
 
 }  // namespace
 
-const std::vector<std::string_view>& frontend_host_methods() {
+const std::vector<std::string_view>& workspace_host_methods() {
   static const std::vector<std::string_view> kMethods = [] {
     std::vector<std::string_view> names;
-    for (const auto& [name, method] : FrontendHost::method_table()) {
+    for (const auto& [name, method] : WorkspaceHost::method_table()) {
       if (!name.starts_with("file.")) names.push_back(name);
     }
     return names;
@@ -45,26 +45,26 @@ const std::vector<std::string_view>& frontend_host_methods() {
   return kMethods;
 }
 
-const std::map<std::string_view, FrontendHost::Method>& FrontendHost::method_table() {
+const std::map<std::string_view, WorkspaceHost::Method>& WorkspaceHost::method_table() {
   static const std::map<std::string_view, Method> kTable = {
-      {"loadNetworkResource", &FrontendHost::load_network_resource},
-      {"requestFileSystems", &FrontendHost::request_file_systems},
-      {"addFileSystem", &FrontendHost::add_file_system},
-      {"removeFileSystem", &FrontendHost::remove_file_system},
-      {"indexPath", &FrontendHost::index_path},
-      {"searchInPath", &FrontendHost::search_in_path},
-      {"bringToFront", &FrontendHost::bring_to_front},
-      {"save", &FrontendHost::save},
-      {"append", &FrontendHost::append},
-      {"close", &FrontendHost::close},
+      {"loadNetworkResource", &WorkspaceHost::load_network_resource},
+      {"requestFileSystems", &WorkspaceHost::request_file_systems},
+      {"addFileSystem", &WorkspaceHost::add_file_system},
+      {"removeFileSystem", &WorkspaceHost::remove_file_system},
+      {"indexPath", &WorkspaceHost::index_path},
+      {"searchInPath", &WorkspaceHost::search_in_path},
+      {"bringToFront", &WorkspaceHost::bring_to_front},
+      {"save", &WorkspaceHost::save},
+      {"append", &WorkspaceHost::append},
+      {"close", &WorkspaceHost::close},
       // The page's stand-in for the browser's file system API.
-      {"file.open", &FrontendHost::file_open},
-      {"file.entries", &FrontendHost::file_entries},
-      {"file.status", &FrontendHost::file_status},
-      {"file.read", &FrontendHost::file_read},
-      {"file.write", &FrontendHost::file_write},
-      {"file.remove", &FrontendHost::file_remove},
-      {"file.rename", &FrontendHost::file_rename},
+      {"file.open", &WorkspaceHost::file_open},
+      {"file.entries", &WorkspaceHost::file_entries},
+      {"file.status", &WorkspaceHost::file_status},
+      {"file.read", &WorkspaceHost::file_read},
+      {"file.write", &WorkspaceHost::file_write},
+      {"file.remove", &WorkspaceHost::file_remove},
+      {"file.rename", &WorkspaceHost::file_rename},
   };
   return kTable;
 }
@@ -77,7 +77,7 @@ std::string suggested_save_name(std::string_view url) {
   return name.empty() ? "download" : name;
 }
 
-FrontendHost::FrontendHost(HostWindow& window, FileSystem& files, HostLimits limits,
+WorkspaceHost::WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits,
                            LoopbackFetch fetch)
     : window_(window),
       files_(files),
@@ -85,20 +85,20 @@ FrontendHost::FrontendHost(HostWindow& window, FileSystem& files, HostLimits lim
       fetch_(fetch),
       granted_(files),
       saves_(files),
-      self_(std::make_shared<FrontendHost*>(this)) {}
+      self_(std::make_shared<WorkspaceHost*>(this)) {}
 
-FrontendHost::~FrontendHost() {
+WorkspaceHost::~WorkspaceHost() {
   *self_ = nullptr;
 }
 
-Status FrontendHost::grant(const std::string& folder) {
+Status WorkspaceHost::grant(const std::string& folder) {
   auto real = granted_.grant(folder);
   if (!real) return std::move(real).error();
   types_.emplace(real.value(), "");
   return std::nullopt;
 }
 
-void FrontendHost::receive(std::string_view message) {
+void WorkspaceHost::receive(std::string_view message) {
   json parsed = json::parse(message, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object()) return;
   Call call;
@@ -132,26 +132,26 @@ void FrontendHost::receive(std::string_view message) {
   (this->*found->second)(call);
 }
 
-void FrontendHost::answer(const Call& call, std::string result_json) {
+void WorkspaceHost::answer(const Call& call, std::string result_json) {
   if (call.id == 0) return;
   window_.post_to_page("{\"id\":" + std::to_string(call.id) + ",\"result\":" + result_json + "}");
 }
 
-void FrontendHost::answer_error(const Call& call, std::string_view name, std::string_view message) {
+void WorkspaceHost::answer_error(const Call& call, std::string_view name, std::string_view message) {
   if (call.id == 0) return;
   json reply{{"id", call.id}, {"error", {{"name", name}, {"message", message}}}};
   window_.post_to_page(dump(reply));
 }
 
-void FrontendHost::send_event(std::string_view name, std::string params_json) {
+void WorkspaceHost::send_event(std::string_view name, std::string params_json) {
   window_.post_to_page("{\"event\":" + dump(json(name)) + ",\"params\":" + params_json + "}");
 }
 
-void FrontendHost::report(std::string_view text) {
+void WorkspaceHost::report(std::string_view text) {
   send_event("vorpelError", dump(json::array({text})));
 }
 
-std::string FrontendHost::file_system_json(const std::string& path, const std::string& type) const {
+std::string WorkspaceHost::file_system_json(const std::string& path, const std::string& type) const {
   // The path doubles as the name the page later asks for.
   return dump(
       json{{"type", type}, {"fileSystemName", path}, {"rootURL", ""}, {"fileSystemPath", path}});
@@ -159,7 +159,7 @@ std::string FrontendHost::file_system_json(const std::string& path, const std::s
 
 // --- Resources --------------------------------------------------------------
 
-void FrontendHost::stream_text(long long stream, std::string& pending, std::string_view bytes,
+void WorkspaceHost::stream_text(long long stream, std::string& pending, std::string_view bytes,
                                bool last) {
   pending.append(bytes);
   while (!pending.empty() && (last || pending.size() >= limits_.chunk_bytes)) {
@@ -174,7 +174,7 @@ void FrontendHost::stream_text(long long stream, std::string& pending, std::stri
   }
 }
 
-void FrontendHost::stream_local_file(const Call& call, const std::string& path, long long stream) {
+void WorkspaceHost::stream_local_file(const Call& call, const std::string& path, long long stream) {
   auto real = granted_.resolve_existing(path);
   if (!real) {
     answer(call, dump(refusal(403, last_message(real.error()))));
@@ -211,7 +211,7 @@ void FrontendHost::stream_local_file(const Call& call, const std::string& path, 
   answer(call, dump(json{{"statusCode", 200}}));
 }
 
-void FrontendHost::load_network_resource(const Call& call) {
+void WorkspaceHost::load_network_resource(const Call& call) {
   auto url = call.text(0);
   auto stream = call.integer(2);
   if (!url || !stream) {
@@ -231,7 +231,7 @@ void FrontendHost::load_network_resource(const Call& call) {
   const LoopbackResource resource = std::get<LoopbackResource>(kind);
   const FetchLimits limits{limits_.max_resource_bytes, limits_.fetch_time};
   run_elsewhere([fetch = fetch_, resource, limits] { return fetch(resource, limits); },
-                [call, stream = *stream](FrontendHost& host, Result<FetchedResource> fetched) {
+                [call, stream = *stream](WorkspaceHost& host, Result<FetchedResource> fetched) {
                   if (!fetched.ok()) {
                     host.answer(call, dump(refusal(404, last_message(fetched.error()))));
                     return;
@@ -244,7 +244,7 @@ void FrontendHost::load_network_resource(const Call& call) {
 
 // --- Folders ----------------------------------------------------------------
 
-void FrontendHost::request_file_systems(const Call&) {
+void WorkspaceHost::request_file_systems(const Call&) {
   // A page that asks is a new one: it holds no file yet.
   copies_.forget_all();
   json list = json::array();
@@ -254,9 +254,9 @@ void FrontendHost::request_file_systems(const Call&) {
   send_event("fileSystemsLoaded", dump(json::array({list})));
 }
 
-void FrontendHost::add_file_system(const Call& call) {
+void WorkspaceHost::add_file_system(const Call& call) {
   const std::string type = call.text(0).value_or("") == "overrides" ? "overrides" : "";
-  std::weak_ptr<FrontendHost*> self = self_;
+  std::weak_ptr<WorkspaceHost*> self = self_;
   // Beside the workspace: a second folder of one's own is usually a neighbour.
   std::string start;
   if (!granted_.folders().empty()) {
@@ -268,7 +268,7 @@ void FrontendHost::add_file_system(const Call& call) {
   window_.choose_folder(start, [self, type](std::optional<std::string> folder) {
     auto alive = self.lock();
     if (!alive || *alive == nullptr) return;
-    FrontendHost& host = **alive;
+    WorkspaceHost& host = **alive;
     if (!folder) {
       host.send_event("fileSystemAdded", dump(json::array({"<selection cancelled>", nullptr})));
       return;
@@ -283,7 +283,7 @@ void FrontendHost::add_file_system(const Call& call) {
   });
 }
 
-void FrontendHost::remove_file_system(const Call& call) {
+void WorkspaceHost::remove_file_system(const Call& call) {
   auto path = call.text(0);
   if (!path || !granted_.granted(*path)) return;
   granted_.revoke(*path);
@@ -292,7 +292,7 @@ void FrontendHost::remove_file_system(const Call& call) {
   send_event("fileSystemRemoved", dump(json::array({*path})));
 }
 
-void FrontendHost::index_path(const Call& call) {
+void WorkspaceHost::index_path(const Call& call) {
   // No index is kept: a search reads the files it lists.
   auto request = call.integer(0);
   auto path = call.text(1);
@@ -302,7 +302,7 @@ void FrontendHost::index_path(const Call& call) {
   send_event("indexingDone", dump(json::array({*request, *path})));
 }
 
-void FrontendHost::search_in_path(const Call& call) {
+void WorkspaceHost::search_in_path(const Call& call) {
   auto request = call.integer(0);
   auto path = call.text(1);
   auto query = call.text(2);
@@ -321,30 +321,30 @@ void FrontendHost::search_in_path(const Call& call) {
       [&files = files_, path = *path, query = query.value_or(""), most = limits_.max_listed_files] {
         return search_candidates(files, path, query, most);
       },
-      [request = *request, path = *path](FrontendHost& host, std::vector<std::string> listed) {
+      [request = *request, path = *path](WorkspaceHost& host, std::vector<std::string> listed) {
         // The folder may have been removed while the search ran.
         json found = host.granted_.granted(path) ? json(listed) : json::array();
         host.send_event("searchCompleted", dump(json::array({request, path, std::move(found)})));
       });
 }
 
-void FrontendHost::bring_to_front(const Call&) {
+void WorkspaceHost::bring_to_front(const Call&) {
   window_.bring_to_front();
 }
 
 // --- Saves ------------------------------------------------------------------
 
-void FrontendHost::save(const Call& call) {
+void WorkspaceHost::save(const Call& call) {
   auto url = call.text(0);
   auto content = call.text(1);
   if (!url || !content) return;
   saves_.begin(*url, *content);
-  std::weak_ptr<FrontendHost*> self = self_;
+  std::weak_ptr<WorkspaceHost*> self = self_;
   window_.choose_save_file(suggested_save_name(*url),
                            [self, url = *url](std::optional<std::string> path) {
                              auto alive = self.lock();
                              if (!alive || *alive == nullptr) return;
-                             FrontendHost& host = **alive;
+                             WorkspaceHost& host = **alive;
                              auto error = host.saves_.chosen(url, path);
                              if (!path) {
                                host.send_event("canceledSaveURL", dump(json::array({url})));
@@ -361,7 +361,7 @@ void FrontendHost::save(const Call& call) {
                            });
 }
 
-void FrontendHost::append(const Call& call) {
+void WorkspaceHost::append(const Call& call) {
   auto url = call.text(0);
   auto content = call.text(1);
   if (!url || !content) return;
@@ -372,7 +372,7 @@ void FrontendHost::append(const Call& call) {
   send_event("appendedToURL", dump(json::array({*url})));
 }
 
-void FrontendHost::close(const Call& call) {
+void WorkspaceHost::close(const Call& call) {
   auto url = call.text(0);
   if (!url) return;
   if (auto error = saves_.close(*url)) {

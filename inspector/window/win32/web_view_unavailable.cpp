@@ -1,5 +1,5 @@
 // The web view of a build made without the WebView2 SDK: the window opens, the view never does.
-#include "win32/frontend_host_bridge.h"
+#include "win32/workspace_bridge.h"
 #include "win32/web_view.h"
 
 Status create_web_view(HWND, const std::string&, const BeforeNavigation&) {
@@ -14,6 +14,6 @@ void load_address(const std::string&) {}
 Status take_web_view_stop() {
   return std::nullopt;
 }
-Status attach_frontend_host(HWND, ICoreWebView2*, const std::string&) {
+Status attach_workspace_host(HWND, ICoreWebView2*, const std::string&) {
   return std::nullopt;  // never reached: no web view is made
 }

@@ -12,7 +12,7 @@
 #include "frontend_address.h"
 #include "frontend_protocol_handler.h"
 #include "gtk/browser_links.h"
-#include "gtk/frontend_host_bridge.h"
+#include "gtk/workspace_bridge.h"
 #include "gtk/frontend_shims.h"
 #include "gtk/page_language.h"
 #include "gtk/save_dialog.h"
@@ -143,7 +143,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   }
   WebKitUserContentManager* content = webkit_user_content_manager_new();
   add_frontend_shims(content);
-  if (with_host) attach_frontend_host(content);
+  if (with_host) attach_workspace_host(content);
 
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_enable_developer_extras(settings, FALSE);
@@ -170,7 +170,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   g_object_unref(content);
   g_object_unref(context);
   send_links_to_browser(WEBKIT_WEB_VIEW(view), address);
-  if (with_host) show_frontend_host_in(WEBKIT_WEB_VIEW(view));
+  if (with_host) show_workspace_host_in(WEBKIT_WEB_VIEW(view));
   restore_web_process_environment();
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
   return view;
@@ -217,7 +217,7 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   // The view and its first load before the window: the network and web
   // processes start while the window is made.
   if (workspace != nullptr) {
-    if (auto error = prepare_frontend_host(*workspace)) return std::move(*error);
+    if (auto error = prepare_workspace_host(*workspace)) return std::move(*error);
   }
   auto view = create_web_view(create_web_context(), frontend_address, workspace != nullptr);
   if (!view) {

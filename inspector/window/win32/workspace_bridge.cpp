@@ -1,4 +1,4 @@
-#include "win32/frontend_host_bridge.h"
+#include "win32/workspace_bridge.h"
 
 #include <WebView2.h>
 #include <shobjidl.h>
@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "file_system.h"
-#include "frontend_host.h"
-#include "host_page_script.h"
+#include "workspace_host.h"
+#include "workspace_page_script.h"
 #include "win32/com.h"
 #include "win32/os_errors.h"
 #include "win32/text.h"
@@ -65,7 +65,7 @@ std::optional<std::string> show_dialog(REFCLSID kind, REFIID interface_id, HWND 
   return item_path(item.get());
 }
 
-class Win32HostWindow final : public HostWindow {
+class Win32HostWindow final : public WorkspaceWindow {
  public:
   Win32HostWindow(HWND window, ICoreWebView2* web_view) : window_(window), web_view_(web_view) {
     WNDCLASSEXW task_class{};
@@ -129,7 +129,7 @@ class Win32HostWindow final : public HostWindow {
   HWND tasks_ = nullptr;
 };
 
-FrontendHost* host = nullptr;
+WorkspaceHost* host = nullptr;
 
 HRESULT receive(ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) {
   LPWSTR text = nullptr;
@@ -143,16 +143,16 @@ HRESULT receive(ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) 
 
 }  // namespace
 
-Status attach_frontend_host(HWND window, ICoreWebView2* web_view, const std::string& workspace) {
+Status attach_workspace_host(HWND window, ICoreWebView2* web_view, const std::string& workspace) {
   auto* host_window = new Win32HostWindow(window, web_view);
   if (!host_window->ready()) {
     return os_error(::GetLastError()).with_context("create the frontend host's message window");
   }
-  host = new FrontendHost(*host_window, native_file_system());
+  host = new WorkspaceHost(*host_window, native_file_system());
   if (auto error = host->grant(workspace)) {
     return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
   }
-  const std::wstring script = utf16_from_utf8(host_page_script(PageTransport::kWebView2));
+  const std::wstring script = utf16_from_utf8(workspace_page_script(PageTransport::kWebView2));
   auto* added = new ScriptAdded([](HRESULT, LPCWSTR) { return S_OK; });
   HRESULT result = web_view->AddScriptToExecuteOnDocumentCreated(script.c_str(), added);
   added->Release();

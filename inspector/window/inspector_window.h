@@ -21,7 +21,7 @@ ErrorChain run_inspector_window(const std::string& frontend_address,
                                 const WindowStarted& on_started = {});
 
 // The same window with a native frontend host that may read and write inside
-// `workspace` (frontend_host.h); the plain window has none.
+// `workspace` (workspace_host.h); the plain window has none.
 ErrorChain run_inspector_window_with_workspace(const std::string& frontend_address,
                                                const WindowStarted& on_started,
                                                const std::string& workspace);

@@ -1,7 +1,7 @@
 // The host's file operations for the Workspace, inside the granted folders only.
 #include "base64.h"
-#include "frontend_host.h"
-#include "frontend_host_call.h"
+#include "workspace_host.h"
+#include "workspace_host_call.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct WholeFile {
   std::string text;
 };
 
-WholeFile read_whole(FileSystem& files, const std::string& real, const HostLimits& limits) {
+WholeFile read_whole(FileSystem& files, const std::string& real, const WorkspaceLimits& limits) {
   auto reader = files.open_to_read(real);
   if (!reader) return {"NotReadableError", last_message(reader.error())};
   auto opened = reader.value()->real_path();
@@ -49,7 +49,7 @@ struct ReadAnswer {
   TextPrint print;
 };
 
-ReadAnswer read_answer(FileSystem& files, const std::string& real, const HostLimits& limits) {
+ReadAnswer read_answer(FileSystem& files, const std::string& real, const WorkspaceLimits& limits) {
   ReadAnswer answer{read_whole(files, real, limits), {}};
   if (!answer.file.error_name.empty()) return answer;
   answer.print = TextPrint::of(answer.file.text);
@@ -59,7 +59,7 @@ ReadAnswer read_answer(FileSystem& files, const std::string& real, const HostLim
 
 }  // namespace
 
-void FrontendHost::file_open(const Call& call) {
+void WorkspaceHost::file_open(const Call& call) {
   auto path = call.text(0);
   if (!path) return answer_error(call, "TypeError", "no path");
   const bool folder = call.flag(1);
@@ -84,7 +84,7 @@ void FrontendHost::file_open(const Call& call) {
   answer(call, "true");
 }
 
-void FrontendHost::file_entries(const Call& call) {
+void WorkspaceHost::file_entries(const Call& call) {
   auto path = call.text(0);
   if (!path) return answer_error(call, "TypeError", "no path");
   auto real = granted_.resolve_existing(*path);
@@ -111,7 +111,7 @@ void FrontendHost::file_entries(const Call& call) {
   answer(call, dump(list));
 }
 
-void FrontendHost::file_status(const Call& call) {
+void WorkspaceHost::file_status(const Call& call) {
   auto path = call.text(0);
   if (!path) return answer_error(call, "TypeError", "no path");
   auto real = granted_.resolve_existing(*path);
@@ -123,7 +123,7 @@ void FrontendHost::file_status(const Call& call) {
                          {"kind", kind_name(status.value().kind)}}));
 }
 
-void FrontendHost::file_read(const Call& call) {
+void WorkspaceHost::file_read(const Call& call) {
   auto path = call.text(0);
   if (!path) return answer_error(call, "TypeError", "no path");
   auto real = granted_.resolve_existing(*path);
@@ -132,7 +132,7 @@ void FrontendHost::file_read(const Call& call) {
   // done elsewhere, like the search whose results the frontend reads next.
   run_elsewhere([&files = files_, real = real.value(),
                  limits = limits_] { return read_answer(files, real, limits); },
-                [call, real = real.value()](FrontendHost& host, ReadAnswer read) {
+                [call, real = real.value()](WorkspaceHost& host, ReadAnswer read) {
                   if (!read.file.error_name.empty()) {
                     return host.answer_error(call, read.file.error_name, read.file.text);
                   }
@@ -141,7 +141,7 @@ void FrontendHost::file_read(const Call& call) {
                 });
 }
 
-void FrontendHost::file_write(const Call& call) {
+void WorkspaceHost::file_write(const Call& call) {
   auto path = call.text(0);
   auto encoded = call.text(1);
   if (!path || !encoded) return answer_error(call, "TypeError", "no path or content");
@@ -180,7 +180,7 @@ void FrontendHost::file_write(const Call& call) {
   answer(call, "true");
 }
 
-void FrontendHost::file_remove(const Call& call) {
+void WorkspaceHost::file_remove(const Call& call) {
   auto path = call.text(0);
   if (!path) return answer_error(call, "TypeError", "no path");
   // The name itself is removed, so its folder is what must be inside.
@@ -198,7 +198,7 @@ void FrontendHost::file_remove(const Call& call) {
   answer(call, "true");
 }
 
-void FrontendHost::file_rename(const Call& call) {
+void WorkspaceHost::file_rename(const Call& call) {
   auto from = call.text(0);
   auto to = call.text(1);
   if (!from || !to) return answer_error(call, "TypeError", "no paths");

@@ -1,4 +1,4 @@
-#include "frontend_host.h"
+#include "workspace_host.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "base64.h"
-#include "host_page_script.h"
+#include "workspace_page_script.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 using namespace std::chrono_literals;
 
-class FakeWindow : public HostWindow {
+class FakeWindow : public WorkspaceWindow {
  public:
   void post_to_page(std::string message) override {
     json parsed = json::parse(message, nullptr, false);
@@ -173,7 +173,7 @@ class WatchedFiles : public FileSystem {
   FileSystem& disk_;
 };
 
-class FrontendHostTest : public testing::Test {
+class WorkspaceHostTest : public testing::Test {
  protected:
   void SetUp() override {
     root_ =
@@ -188,7 +188,7 @@ class FrontendHostTest : public testing::Test {
     fs::create_directory_symlink("../outside", root_ / "ws/link_out");
     fs::create_symlink("../outside/secret.map", root_ / "ws/secret.map");
     fs::create_symlink("sub/x.ts", root_ / "ws/x_link.ts");
-    host_ = std::make_unique<FrontendHost>(window_, files_, limits_);
+    host_ = std::make_unique<WorkspaceHost>(window_, files_, limits_);
     ASSERT_FALSE(host_->grant(at("ws")));
   }
   void TearDown() override {
@@ -210,9 +210,9 @@ class FrontendHostTest : public testing::Test {
   void call(long long id, const std::string& method, json params) {
     host_->receive(json{{"id", id}, {"method", method}, {"params", std::move(params)}}.dump());
   }
-  void restart(HostLimits limits) {
+  void restart(WorkspaceLimits limits) {
     limits_ = limits;
-    host_ = std::make_unique<FrontendHost>(window_, files_, limits_);
+    host_ = std::make_unique<WorkspaceHost>(window_, files_, limits_);
     ASSERT_FALSE(host_->grant(at("ws")));
   }
   // Paths the host touched that are outside the workspace.
@@ -236,11 +236,11 @@ class FrontendHostTest : public testing::Test {
   fs::path root_;
   FakeWindow window_;
   WatchedFiles files_{native_file_system()};
-  HostLimits limits_;
-  std::unique_ptr<FrontendHost> host_;
+  WorkspaceLimits limits_;
+  std::unique_ptr<WorkspaceHost> host_;
 };
 
-TEST_F(FrontendHostTest, MalformedMessagesAreAnsweredOrDropped) {
+TEST_F(WorkspaceHostTest, MalformedMessagesAreAnsweredOrDropped) {
   struct Case {
     std::string message;
     // The error name answered to id 7, or "" when nothing may be posted.
@@ -289,7 +289,7 @@ TEST_F(FrontendHostTest, MalformedMessagesAreAnsweredOrDropped) {
   EXPECT_EQ(window_.raised, 0);
 }
 
-TEST_F(FrontendHostTest, LoadsOnlyFilesInsideTheWorkspace) {
+TEST_F(WorkspaceHostTest, LoadsOnlyFilesInsideTheWorkspace) {
   struct Case {
     std::string url;
     int status;
@@ -333,8 +333,8 @@ TEST_F(FrontendHostTest, LoadsOnlyFilesInsideTheWorkspace) {
   EXPECT_EQ(touched_outside(), std::vector<std::string>{});
 }
 
-TEST_F(FrontendHostTest, StreamsLargeFilesInWholeCharacters) {
-  HostLimits limits;
+TEST_F(WorkspaceHostTest, StreamsLargeFilesInWholeCharacters) {
+  WorkspaceLimits limits;
   limits.chunk_bytes = 7;
   limits.max_resource_bytes = 4000;
   restart(limits);
@@ -375,10 +375,10 @@ Result<FetchedResource> fake_fetch(const LoopbackResource& resource, const Fetch
   return ErrorChain::from_message("the server took too long");
 }
 
-TEST_F(FrontendHostTest, FetchesLoopbackResourcesOffTheUiThread) {
-  HostLimits limits;
+TEST_F(WorkspaceHostTest, FetchesLoopbackResourcesOffTheUiThread) {
+  WorkspaceLimits limits;
   limits.chunk_bytes = 8;
-  host_ = std::make_unique<FrontendHost>(window_, files_, limits, fake_fetch);
+  host_ = std::make_unique<WorkspaceHost>(window_, files_, limits, fake_fetch);
   struct Case {
     const char* path;
     int status;
@@ -406,15 +406,15 @@ TEST_F(FrontendHostTest, FetchesLoopbackResourcesOffTheUiThread) {
   EXPECT_EQ(fetched_limits.time, limits.fetch_time);
 }
 
-TEST_F(FrontendHostTest, FetchThatEndsAfterTheHostIsGoneAnswersNobody) {
-  host_ = std::make_unique<FrontendHost>(window_, files_, HostLimits{}, fake_fetch);
+TEST_F(WorkspaceHostTest, FetchThatEndsAfterTheHostIsGoneAnswersNobody) {
+  host_ = std::make_unique<WorkspaceHost>(window_, files_, WorkspaceLimits{}, fake_fetch);
   call(1, "loadNetworkResource", json::array({"http://127.0.0.1:1/app.js.map", "", 1}));
   host_.reset();
   ASSERT_TRUE(window_.run_one_task(5s));
   EXPECT_TRUE(window_.posted.empty());
 }
 
-TEST_F(FrontendHostTest, ChunkedSaves) {
+TEST_F(WorkspaceHostTest, ChunkedSaves) {
   struct Case {
     const char* name;
     std::vector<std::string> chunks;  // the first goes with save
@@ -474,7 +474,7 @@ TEST_F(FrontendHostTest, ChunkedSaves) {
   files_.write_budget.reset();
 }
 
-TEST_F(FrontendHostTest, SavedFileKeepsTheModeOfTheOneItReplaces) {
+TEST_F(WorkspaceHostTest, SavedFileKeepsTheModeOfTheOneItReplaces) {
   write("ws/run.sh", "old");
   ::chmod(at("ws/run.sh").c_str(), 0750);
   window_.save_answer = at("ws/run.sh");
@@ -484,7 +484,7 @@ TEST_F(FrontendHostTest, SavedFileKeepsTheModeOfTheOneItReplaces) {
   EXPECT_EQ(fs::status(root_ / "ws/run.sh").permissions(), fs::perms(0750));
 }
 
-TEST_F(FrontendHostTest, WorkspaceFilesStayInside) {
+TEST_F(WorkspaceHostTest, WorkspaceFilesStayInside) {
   write("ws/app.ts", "old text");
   ::chmod(at("ws/app.ts").c_str(), 0741);
   struct Case {
@@ -545,13 +545,13 @@ TEST_F(FrontendHostTest, WorkspaceFilesStayInside) {
   EXPECT_EQ(touched_outside(), std::vector<std::string>{});
 }
 
-TEST_F(FrontendHostTest, SavesReplaceOnlyWhatTheWindowRead) {
+TEST_F(WorkspaceHostTest, SavesReplaceOnlyWhatTheWindowRead) {
   // Steps on one file: "read" it into the page, "edit" it on disk meanwhile,
   // "save" text (refused when the expected disk text is unchanged), "new" it
   // from the page, or "reload" the page.
   struct Step {
     const char* action;
-    std::string text;
+    std::string text = {};
     bool refused = false;
   };
   struct Case {
@@ -602,7 +602,9 @@ TEST_F(FrontendHostTest, SavesReplaceOnlyWhatTheWindowRead) {
         // A refusal is said in the frontend's console, with the file's path.
         const auto said = window_.events("vorpelError");
         EXPECT_EQ(said.size(), step.refused ? 1u : 0u);
-        if (!said.empty()) EXPECT_NE(said[0][0].get<std::string>().find(file), std::string::npos);
+        if (!said.empty()) {
+          EXPECT_NE(said[0][0].get<std::string>().find(file), std::string::npos);
+        }
         window_.posted.clear();
       }
     }
@@ -619,7 +621,7 @@ TEST_F(FrontendHostTest, SavesReplaceOnlyWhatTheWindowRead) {
   EXPECT_EQ(read("ws/after.ts"), "b");
 }
 
-TEST_F(FrontendHostTest, ReadsListsAndStatuses) {
+TEST_F(WorkspaceHostTest, ReadsListsAndStatuses) {
   call(1, "file.entries", {at("ws")});
   std::vector<std::string> listed;
   for (const json& entry : window_.answer(1)) {
@@ -644,8 +646,8 @@ TEST_F(FrontendHostTest, ReadsListsAndStatuses) {
   EXPECT_EQ(touched_outside(), std::vector<std::string>{});
 }
 
-TEST_F(FrontendHostTest, ReadsWholeFilesOffTheUiThread) {
-  HostLimits limits;
+TEST_F(WorkspaceHostTest, ReadsWholeFilesOffTheUiThread) {
+  WorkspaceLimits limits;
   limits.chunk_bytes = 4;
   limits.max_resource_bytes = 10;
   restart(limits);
@@ -679,7 +681,7 @@ TEST_F(FrontendHostTest, ReadsWholeFilesOffTheUiThread) {
   }
 }
 
-TEST_F(FrontendHostTest, SearchListsFoldersOffTheUiThread) {
+TEST_F(WorkspaceHostTest, SearchListsFoldersOffTheUiThread) {
   struct Case {
     const char* name;
     bool removed_meanwhile;
@@ -712,7 +714,7 @@ TEST_F(FrontendHostTest, SearchListsFoldersOffTheUiThread) {
 
 // A folder that becomes a link to elsewhere between the check of its path
 // and its listing: neither a listing nor a search may show what is there.
-TEST_F(FrontendHostTest, FoldersSwappedForLinksMeanwhileShowNothingOutside) {
+TEST_F(WorkspaceHostTest, FoldersSwappedForLinksMeanwhileShowNothingOutside) {
   fs::create_directories(root_ / "ws/sub/deep");
   fs::create_directories(root_ / "outside/deep");
   write("ws/sub/deep/kept.txt", "secret kept");
@@ -766,7 +768,7 @@ TEST_F(FrontendHostTest, FoldersSwappedForLinksMeanwhileShowNothingOutside) {
   }
 }
 
-TEST_F(FrontendHostTest, FoldersTheUserGives) {
+TEST_F(WorkspaceHostTest, FoldersTheUserGives) {
   call(0, "requestFileSystems", json::array());
   auto loaded = window_.events("fileSystemsLoaded");
   ASSERT_EQ(loaded.size(), 1u);
@@ -804,10 +806,10 @@ TEST_F(FrontendHostTest, FoldersTheUserGives) {
   EXPECT_EQ(window_.raised, 1);
 }
 
-TEST(HostPageScriptTest, NamesEveryForwardedMethodAndItsTransport) {
+TEST(WorkspacePageScriptTest, NamesEveryForwardedMethodAndItsTransport) {
   for (PageTransport transport : {PageTransport::kWebKit, PageTransport::kWebView2}) {
-    const std::string script = host_page_script(transport);
-    for (std::string_view method : frontend_host_methods()) {
+    const std::string script = workspace_page_script(transport);
+    for (std::string_view method : workspace_host_methods()) {
       std::string quoted = "\"";
       quoted.append(method).append("\"");
       EXPECT_NE(script.find(quoted), std::string::npos) << method;

@@ -9,7 +9,7 @@
 
 #include "inspector_event_handler.h"
 #include "inspector_window.h"
-#include "win32/frontend_host_bridge.h"
+#include "win32/workspace_bridge.h"
 #include "win32/message_pump.h"
 #include "win32/os_errors.h"
 #include "win32/text.h"
@@ -123,7 +123,7 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   BeforeNavigation before_navigation;
   if (workspace != nullptr) {
     before_navigation = [&](ICoreWebView2* web_view) {
-      return attach_frontend_host(window.value(), web_view, *workspace);
+      return attach_workspace_host(window.value(), web_view, *workspace);
     };
   }
   if (auto error = create_web_view(window.value(), frontend_address, before_navigation)) {

@@ -15,4 +15,4 @@ inline constexpr const char* kHostMessageHandler = "vorpelHost";
 // The page function that takes the program's messages on WebKit.
 inline constexpr const char* kHostReceiveFunction = "vorpelHostReceive";
 
-std::string host_page_script(PageTransport transport);
+std::string workspace_page_script(PageTransport transport);
