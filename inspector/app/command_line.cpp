@@ -10,7 +10,9 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
   CommandLine command_line;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument == "--print-url") {
+    if (argument == "--help") {
+      command_line.help = true;
+    } else if (argument == "--print-url") {
       command_line.print_url = true;
     } else if (argument == "--follow") {
       command_line.follow = true;

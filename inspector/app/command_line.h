@@ -9,7 +9,25 @@
 inline constexpr std::string_view kUsage =
     "usage: vorpel_inspector [--print-url] <inspector-http-addr e.g. 127.0.0.1:9229>";
 
+// What --help prints on standard output, a line an element.
+inline constexpr std::string_view kHelp[] = {
+    "usage: vorpel_inspector [--print-url] [--follow] [--workspace DIR] <inspector-http-addr>",
+    "",
+    "Opens a window with a DevTools frontend on the first target of a V8-style",
+    "inspector, such as node --inspect at 127.0.0.1:9229.",
+    "",
+    "  --print-url      print the target and the frontend's address, open no window",
+    "  --follow         stay on the program when it restarts at the same address",
+    "  --workspace DIR  let the window read and write inside DIR: source maps from",
+    "                   disk, the Sources panel's Workspace, saves (also --workspace=DIR)",
+    "  --help           print this help",
+    "",
+    "VORPEL_INSPECTOR_FRONTEND replaces the frontend's address; {ws} in it stands",
+    "for the target.",
+};
+
 struct CommandLine {
+  bool help = false;
   bool print_url = false;
   // Keep the window on the inspector's first target when the program restarts.
   bool follow = false;

@@ -18,6 +18,10 @@ Status run(int argc, char** argv) {
   auto arguments = sys::program_arguments(argc, argv);
   if (!arguments) return std::move(arguments).error();
   CommandLine command_line = parse_command_line(arguments.value());
+  if (command_line.help) {
+    for (std::string_view line : kHelp) sys::write_output_line(std::string(line) + "\n");
+    return std::nullopt;
+  }
   if (!command_line.inspector_address) return ErrorChain::from_message(std::string(kUsage));
   // Only the window uses the folder, so a --print-url run never looks at it.
   const bool workspace =

@@ -37,6 +37,21 @@ TEST(LauncherTest, UsageWhenNoAddress) {
   }
 }
 
+TEST(LauncherTest, HelpListsEveryOptionAndEndsWell) {
+  // Anywhere among the arguments, and before any address is looked at.
+  for (const auto& arguments :
+       std::vector<std::vector<std::string>>{{"--help"}, {"127.0.0.1:1", "--follow", "--help"}}) {
+    ProcessResult result = run_inspector(arguments);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(result.out.starts_with("usage: vorpel_inspector ")) << result.out;
+    for (const char* option :
+         {"--print-url", "--follow", "--workspace DIR", "--help", "VORPEL_INSPECTOR_FRONTEND"}) {
+      EXPECT_NE(result.out.find(option), std::string::npos) << option;
+    }
+  }
+}
+
 TEST(LauncherTest, RefusesArgumentsThatAreNotText) {
   if (testing_windows_build()) GTEST_SKIP() << "Windows arguments arrive as UTF-16";
   for (const std::string& bad : {std::string("127.0.0.1:\xFF"), std::string("\xED\xA0\x80")}) {

@@ -9,6 +9,7 @@ struct Case {
   bool print_url;
   std::optional<std::string> address;
   bool follow = false;
+  bool help = false;
 };
 
 TEST(CommandLineTest, Rules) {
@@ -30,12 +31,16 @@ TEST(CommandLineTest, Rules) {
       {{"a:1", "--print-url", "--follow"}, true, "a:1", true},
       {{"--follow"}, false, std::nullopt, true},
       {{"--follow=1", "--Follow", "a:1"}, false, "a:1", false},
+      {{"--help"}, false, std::nullopt, false, true},
+      {{"a:1", "--print-url", "--help"}, true, "a:1", false, true},
+      {{"--help=1", "-h", "a:1"}, false, "-h", false, false},
   };
   for (const Case& c : cases) {
     CommandLine parsed = parse_command_line(c.arguments);
     EXPECT_EQ(parsed.print_url, c.print_url) << testing::PrintToString(c.arguments);
     EXPECT_EQ(parsed.inspector_address, c.address) << testing::PrintToString(c.arguments);
     EXPECT_EQ(parsed.follow, c.follow) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.help, c.help) << testing::PrintToString(c.arguments);
   }
 }
 
