@@ -6,6 +6,7 @@ add_executable(frontend_tests
   unit/frontend_protocol_handler_test.cpp
 )
 target_link_libraries(frontend_tests PRIVATE vorpel_frontend GTest::gtest_main)
+target_include_directories(frontend_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(frontend_tests PRIVATE VORPEL_FRONTEND_DIR="${VORPEL_FRONTEND_DIR}")
 # Without OpenSSL for the target the digest check is left out; the rest still runs.
 if(OpenSSL_FOUND)

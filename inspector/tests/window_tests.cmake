@@ -13,7 +13,9 @@ if(NOT WIN32)
                 sources_window)
     add_executable(${suite}_tests window/${suite}_test.cpp support/fresh_folders.cpp
                                    support/x_display.cpp)
-    target_link_libraries(${suite}_tests PRIVATE process_test_support X11::X11 GTest::gtest_main)
+    # The window's own header, for its title.
+    target_link_libraries(${suite}_tests PRIVATE process_test_support vorpel_window_core X11::X11
+                          GTest::gtest_main)
     target_compile_definitions(${suite}_tests PRIVATE
       VORPEL_TEST_OUTPUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")
     add_dependencies(${suite}_tests vorpel_inspector)

@@ -10,6 +10,7 @@
 #include "support/loopback_server.h"
 #include "support/process_runner.h"
 #include "support/startup_text.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -18,14 +19,13 @@ namespace fs = std::filesystem;
 class WorkspaceOptionTest : public testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("vorpel-workspace-option-" + std::to_string(::getpid()));
     fs::create_directories(root_ / "folder");
-    std::ofstream(root_ / "file") << "x";
+    write_file(root_ / "file", "x");
   }
-  void TearDown() override { fs::remove_all(root_); }
   std::string path(const char* name) const { return (root_ / name).string(); }
 
-  fs::path root_;
+  TempFolder folder_{"vorpel-workspace-option"};
+  fs::path root_ = folder_.path();
 };
 
 struct BadFolder {

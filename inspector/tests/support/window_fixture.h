@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "inspector_window.h"
 #include "support/fresh_folders.h"
 #include "support/process_runner.h"
 #include "support/x_display.h"
-
-inline constexpr const char* kWindowTitle = "vorpel \xE2\x80\x94 script inspector";
 
 class WindowFixture : public testing::Test {
  protected:

@@ -10,6 +10,7 @@
 
 #include "frontend_assets.h"
 #include "frontend_assets_test_support.h"
+#include "support/test_files.h"
 
 #ifdef VORPEL_TEST_HAVE_OPENSSL
 #include <openssl/evp.h>
@@ -19,17 +20,6 @@ namespace fs = std::filesystem;
 using namespace std::string_view_literals;
 
 namespace {
-
-std::string read_file(const fs::path& path) {
-  std::string out;
-  FILE* file = std::fopen(path.string().c_str(), "rb");
-  if (file == nullptr) return out;
-  char buffer[1 << 16];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.append(buffer, n);
-  std::fclose(file);
-  return out;
-}
 
 // The frontend directory as the test itself reads it: relative path -> absolute path.
 std::map<std::string, fs::path> frontend_files() {

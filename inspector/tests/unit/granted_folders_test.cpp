@@ -1,10 +1,11 @@
 #include "granted_folders.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "support/test_files.h"
 
 namespace {
 
@@ -42,8 +43,6 @@ TEST(GrantedFoldersTest, PathWithin) {
 class GrantedFoldersDiskTest : public testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::canonical(fs::temp_directory_path()) / ("vorpel-granted-" + std::to_string(::getpid()));
     fs::create_directories(root_ / "ws/sub");
     fs::create_directories(root_ / "outside");
     fs::create_directories(root_ / "ws2");
@@ -55,10 +54,10 @@ class GrantedFoldersDiskTest : public testing::Test {
     fs::create_symlink("sub/x.js", root_ / "ws/file_in");
     fs::create_directory_symlink("ws", root_ / "ws_link");
   }
-  void TearDown() override { fs::remove_all(root_); }
-  std::string at(const std::string& relative) const { return (root_ / relative).string(); }
+  std::string at(const std::string& relative) const { return folder_.at(relative); }
 
-  fs::path root_;
+  TempFolder folder_{"vorpel-granted"};
+  fs::path root_ = folder_.path();
 };
 
 TEST_F(GrantedFoldersDiskTest, ResolveExisting) {

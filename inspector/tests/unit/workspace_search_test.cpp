@@ -1,11 +1,12 @@
 #include "workspace_search.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include "support/test_files.h"
 
 namespace {
 
@@ -14,8 +15,6 @@ namespace fs = std::filesystem;
 class WorkspaceSearchTest : public testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::canonical(fs::temp_directory_path()) / ("vorpel-search-" + std::to_string(::getpid()));
     fs::create_directories(root_ / "a/b");
     write("a/plain.js", "const findMe = 1;\n");
     write("a/b/deep.txt", "FINDME in capitals\n");
@@ -28,10 +27,8 @@ class WorkspaceSearchTest : public testing::Test {
           "code findme\n");  // "Ünïcode"
     fs::create_symlink("a/plain.js", root_ / "link.js");
   }
-  void TearDown() override { fs::remove_all(root_); }
-
   void write(const std::string& relative, const std::string& text) {
-    std::ofstream(root_ / relative, std::ios::binary) << text;
+    write_file(root_ / relative, text);
   }
   std::vector<std::string> search(std::string_view query, size_t most = 100) {
     std::vector<std::string> found;
@@ -43,7 +40,8 @@ class WorkspaceSearchTest : public testing::Test {
     return found;
   }
 
-  fs::path root_;
+  TempFolder folder_{"vorpel-search"};
+  fs::path root_ = folder_.path();
 };
 
 TEST_F(WorkspaceSearchTest, KeepsTheFilesThatCanHoldTheQuery) {

@@ -18,6 +18,7 @@
 #include "support/process_runner.h"
 #include "support/renaming_inspector.h"
 #include "support/startup_text.h"
+#include "support/test_files.h"
 #include "support/window_fixture.h"
 #include "support/x_display.h"
 
@@ -114,13 +115,6 @@ constexpr int kSaveX = 100, kSaveY = 250;
 constexpr ScreenArea kPageBackground = {300, 450, 20, 20};
 bool link_page_shown(Color color) {
   return color.red > 0.6 && color.green < 0.2 && color.blue < 0.2;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 // The link page, served from loopback, in a window with folders of its own.

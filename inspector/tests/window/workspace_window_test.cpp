@@ -24,6 +24,7 @@
 #include "support/recording_forwarder.h"
 #include "support/runtime_inspector.h"
 #include "support/startup_text.h"
+#include "support/test_files.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -112,13 +113,6 @@ setInterval(() => {
   norm({ x: pair[0], y: pair[1] });
 }, 100);
 )ts";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class WorkspaceWindowTest : public WindowFixture {
  protected:
