@@ -11,15 +11,11 @@ target_link_libraries(process_test_support PUBLIC GTest::gtest Threads::Threads)
 
 add_executable(process_tests process/process_test.cpp process/workspace_option_test.cpp
                process/loopback_fetch_test.cpp process/workspace_page_script_test.cpp
+               process/idle_worker_script_test.cpp process/shared_styles_script_test.cpp
                process/inspector_watch_test.cpp)
-target_link_libraries(process_tests PRIVATE process_test_support vorpel_core
+target_link_libraries(process_tests PRIVATE process_test_support vorpel_core vorpel_page_scripts
                       GTest::gtest_main)
 add_dependencies(process_tests vorpel_inspector)
-if(TARGET vorpel_gtk_rules)
-  target_sources(process_tests PRIVATE process/idle_worker_script_test.cpp
-                                       process/shared_styles_script_test.cpp)
-  target_link_libraries(process_tests PRIVATE vorpel_gtk_rules)
-endif()
 # Each case is its own CTest entry so the slow retry-window cases run in parallel.
 gtest_discover_tests(process_tests PROPERTIES LABELS process TIMEOUT 60 DISCOVERY_TIMEOUT 60)
 

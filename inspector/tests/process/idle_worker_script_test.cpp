@@ -1,6 +1,6 @@
 // The idle-worker script under node, with stand-in workers and a clock: which
 // workers it ends, when, and that the frontend cannot tell.
-#include "gtk/idle_worker_script.h"
+#include "page_scripts.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +127,7 @@ console.log(JSON.stringify(notes));
 
 // The notes a scenario left, or none when it did not run to its end.
 std::optional<nlohmann::json> scenario_notes(const char* scenario) {
-  ProcessResult run = run_node_page(idle_worker_script(), std::string(kHarness) + scenario);
+  ProcessResult run = run_node_page(kIdleWorkerScript, std::string(kHarness) + scenario);
   EXPECT_EQ(run.exit_status, 0) << run.err;
   nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
   EXPECT_FALSE(notes.is_discarded()) << run.out;

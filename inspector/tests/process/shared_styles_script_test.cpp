@@ -1,6 +1,6 @@
 // The shared-styles script under node, with stand-in shadow roots and sheets:
 // the cascade order the frontend built stays, and nothing but plain styles moves.
-#include "gtk/shared_styles_script.h"
+#include "page_scripts.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +98,7 @@ console.log(JSON.stringify(notes));
 )js";
 
 TEST(SharedStylesScriptTest, PlainStylesOfShadowRootsBecomeSharedSheetsInCascadeOrder) {
-  ProcessResult run = run_node_page(shared_styles_script(), kPage);
+  ProcessResult run = run_node_page(kSharedStylesScript, kPage);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const nlohmann::json notes = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(notes.is_discarded()) << run.out;

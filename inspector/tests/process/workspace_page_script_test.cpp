@@ -11,11 +11,12 @@
 namespace {
 
 // Plays the frontend: the stub assigned as host.js does, then calls on it, and
-// answers as the program would. Prints what was posted and what came back.
+// answers as the program would, under the names the program uses (`handler`,
+// `receive`, defined before it). Prints what was posted and what came back.
 constexpr const char* kPage = R"js(
 globalThis.window = globalThis;
 const posted = [];
-window.webkit = {messageHandlers: {vorpelHost: {postMessage: (text) => posted.push(JSON.parse(text))}}};
+window.webkit = {messageHandlers: {[handler]: {postMessage: (text) => posted.push(JSON.parse(text))}}};
 window.location = {href: 'devtools://localhost/js_app.html'};
 const events = [];
 window.InspectorFrontendAPI = {streamWrite: (...args) => events.push(['streamWrite', ...args])};
@@ -28,9 +29,9 @@ host.save('u', 'first', true);
 host.append('u', 'chunk');
 host.loadNetworkResource('file:///w/a.map', '', 3, (result) => { seen.loaded = result; });
 const load = posted[posted.length - 1];
-window.vorpelHostReceive({event: 'streamWrite', params: [3, 'abc']});
-window.vorpelHostReceive({id: load.id, result: {statusCode: 200}});
-window.vorpelHostReceive({id: load.id, result: {statusCode: 500}});  // answered once only
+window[receive]({event: 'streamWrite', params: [3, 'abc']});
+window[receive]({id: load.id, result: {statusCode: 200}});
+window[receive]({id: load.id, result: {statusCode: 500}});  // answered once only
 const root = host.isolatedFileSystem('/w', '').root;
 root.getFile('sub/../a.ts', {create: true}, (entry) => {
   seen.entry = [entry.fullPath, entry.name, entry.isFile];
@@ -40,22 +41,24 @@ root.getDirectory('missing', undefined, () => {}, (error) => { seen.missing = er
 setTimeout(() => {
   for (const message of posted) {
     if (message.method === 'file.open' && message.params[0] === '/w/sub/../a.ts') {
-      window.vorpelHostReceive({id: message.id, result: true});
+      window[receive]({id: message.id, result: true});
     }
     if (message.method === 'file.open' && message.params[0] === '/w/missing') {
-      window.vorpelHostReceive({id: message.id, error: {name: 'NotFoundError', message: 'no'}});
+      window[receive]({id: message.id, error: {name: 'NotFoundError', message: 'no'}});
     }
   }
   setTimeout(() => {
     const read = posted.find((message) => message.method === 'file.read');
-    if (read) window.vorpelHostReceive({id: read.id, result: Buffer.from('text').toString('base64')});
+    if (read) window[receive]({id: read.id, result: Buffer.from('text').toString('base64')});
     setTimeout(() => console.log(JSON.stringify({posted, events, seen})), 20);
   }, 20);
 }, 20);
 )js";
 
 TEST(WorkspacePageScriptTest, CarriesTheFrontendsCallsAndTheProgramsAnswers) {
-  ProcessResult run = run_node_page(workspace_page_script(PageTransport::kWebKit), kPage);
+  const std::string names = "const handler = '" + std::string(kWorkspaceMessageHandler) +
+                            "';\nconst receive = '" + kWorkspaceReceiveFunction + "';\n";
+  ProcessResult run = run_node_page(workspace_page_script(PageTransport::kWebKit), names + kPage);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const nlohmann::json out = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(out.is_discarded()) << run.out;

@@ -815,8 +815,12 @@ TEST(WorkspacePageScriptTest, NamesEveryForwardedMethodAndItsTransport) {
       EXPECT_NE(script.find(quoted), std::string::npos) << method;
     }
     EXPECT_EQ(script.find("METHODS"), std::string::npos);
-    const bool webkit = script.find("webkit.messageHandlers.vorpelHost") != std::string::npos;
+    const bool webkit = script.find("webkit.messageHandlers") != std::string::npos;
     EXPECT_EQ(webkit, transport == PageTransport::kWebKit);
+    for (const char* name : {kWorkspaceMessageHandler, kWorkspaceReceiveFunction}) {
+      const bool named = script.find('"' + std::string(name) + '"') != std::string::npos;
+      EXPECT_EQ(named, transport == PageTransport::kWebKit) << name;
+    }
   }
   EXPECT_EQ(suggested_save_name("file:///a/b/Profile-1.cpuprofile?x"), "Profile-1.cpuprofile");
   EXPECT_EQ(suggested_save_name("snippet.js"), "snippet.js");

@@ -1,4 +1,5 @@
-// Scripts that mend where the frontend, written for Chromium, meets WebKitGTK.
+// Scripts that mend where the frontend, written for Chromium, meets WebKitGTK;
+// their texts are in inspector/page/.
 #pragma once
 
 #include <webkit2/webkit2.h>

@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "file_system.h"
-#include "workspace_host.h"
 #include "gtk/save_dialog.h"
+#include "workspace_host.h"
 #include "workspace_page_script.h"
 
 namespace {
@@ -27,7 +27,7 @@ class GtkHostWindow final : public WorkspaceWindow {
 
   void post_to_page(std::string message) override {
     if (view_ == nullptr) return;
-    const std::string script = std::string(kHostReceiveFunction) + "(" + message + ")";
+    const std::string script = std::string(kWorkspaceReceiveFunction) + "(" + message + ")";
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
                                         nullptr, nullptr, nullptr, nullptr, nullptr);
   }
@@ -108,9 +108,9 @@ Status prepare_workspace_host(const std::string& workspace) {
 }
 
 void attach_workspace_host(WebKitUserContentManager* content) {
-  const std::string handler = std::string("script-message-received::") + kHostMessageHandler;
+  const std::string handler = std::string("script-message-received::") + kWorkspaceMessageHandler;
   g_signal_connect(content, handler.c_str(), G_CALLBACK(on_script_message), nullptr);
-  webkit_user_content_manager_register_script_message_handler(content, kHostMessageHandler);
+  webkit_user_content_manager_register_script_message_handler(content, kWorkspaceMessageHandler);
   // The frontend's own frame only, before its scripts run.
   const std::string source = workspace_page_script(PageTransport::kWebKit);
   WebKitUserScript* script =

@@ -1,7 +1,6 @@
-#include "gtk/shared_styles_script.h"
-
-namespace {
-
+// Lets shadow roots share one parsed sheet per style text; for every frame at
+// document start.
+//
 // The frontend gives each of its widgets' shadow roots its own <style>
 // elements with the same core texts (about 59 KB of CSS), and each console
 // message with an object in it is such a widget. WebKitGTK 2.50 (seen with
@@ -13,7 +12,11 @@ namespace {
 // adopted ones, in the order they were appended. Whatever the frontend later
 // sets as adopted sheets follows them. It can go once WebKit shares the parsed
 // sheet of identical style texts between shadow roots.
-constexpr const char* kScript = R"js((() => {
+//
+// Written for the frontend of chii 1.15.5, which appends its widgets' styles
+// to their shadow roots and later assigns their adoptedStyleSheets.
+
+(() => {
   const RootPrototype = window.ShadowRoot && ShadowRoot.prototype;
   const adopted = RootPrototype && Object.getOwnPropertyDescriptor(RootPrototype, 'adoptedStyleSheets');
   if (!adopted || !adopted.get || !adopted.set || typeof CSSStyleSheet !== 'function' ||
@@ -73,10 +76,4 @@ constexpr const char* kScript = R"js((() => {
     setInOrder(this, own, frontend);
     return node;
   };
-})();)js";
-
-}  // namespace
-
-const char* shared_styles_script() {
-  return kScript;
-}
+})();

@@ -1,7 +1,6 @@
-#include "gtk/idle_worker_script.h"
-
-namespace {
-
+// Ends the frontend's formatter worker while it is idle; for every frame at
+// document start.
+//
 // WebKitGTK 2.50 (seen with 2.50.6) collects a worker's heap only when the
 // worker allocates, never while it is idle. The frontend keeps its formatter
 // worker for the whole session, so after pretty-printing a 5 MB script the
@@ -18,7 +17,12 @@ namespace {
 // for its scope tree, 160 ms after 12 s of reading against 35 ms when the
 // worker was kept. A fresh worker holds about 13 MiB; garbage runs at about
 // 85 bytes a character, so below 256 Ki characters ending it wins little.
-constexpr const char* kScript = R"js((() => {
+//
+// Written for the frontend of chii 1.15.5: its formatter worker's script name,
+// the greeting it sends once started, its tasks' params.content and parseCSS's
+// chunks are that version's. Check them again when the frontend is updated.
+
+(() => {
   const RealWorker = window.Worker;
   if (typeof RealWorker !== 'function') return;
   const kIdleMilliseconds = 10000;
@@ -126,10 +130,4 @@ constexpr const char* kScript = R"js((() => {
                                   : Reflect.construct(target, args, newTarget);
     },
   });
-})();)js";
-
-}  // namespace
-
-const char* idle_worker_script() {
-  return kScript;
-}
+})();
