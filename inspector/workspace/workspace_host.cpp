@@ -3,9 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include "base64.h"
-#include "workspace_host_call.h"
 #include "loopback_fetch.h"
 #include "resource_url.h"
+#include "workspace_host_call.h"
 #include "workspace_search.h"
 
 namespace {
@@ -78,7 +78,7 @@ std::string suggested_save_name(std::string_view url) {
 }
 
 WorkspaceHost::WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits,
-                           LoopbackFetch fetch)
+                             LoopbackFetch fetch)
     : window_(window),
       files_(files),
       limits_(limits),
@@ -137,7 +137,8 @@ void WorkspaceHost::answer(const Call& call, std::string result_json) {
   window_.post_to_page("{\"id\":" + std::to_string(call.id) + ",\"result\":" + result_json + "}");
 }
 
-void WorkspaceHost::answer_error(const Call& call, std::string_view name, std::string_view message) {
+void WorkspaceHost::answer_error(const Call& call, std::string_view name,
+                                 std::string_view message) {
   if (call.id == 0) return;
   json reply{{"id", call.id}, {"error", {{"name", name}, {"message", message}}}};
   window_.post_to_page(dump(reply));
@@ -151,7 +152,8 @@ void WorkspaceHost::report(std::string_view text) {
   send_event("vorpelError", dump(json::array({text})));
 }
 
-std::string WorkspaceHost::file_system_json(const std::string& path, const std::string& type) const {
+std::string WorkspaceHost::file_system_json(const std::string& path,
+                                            const std::string& type) const {
   // The path doubles as the name the page later asks for.
   return dump(
       json{{"type", type}, {"fileSystemName", path}, {"rootURL", ""}, {"fileSystemPath", path}});
@@ -160,7 +162,7 @@ std::string WorkspaceHost::file_system_json(const std::string& path, const std::
 // --- Resources --------------------------------------------------------------
 
 void WorkspaceHost::stream_text(long long stream, std::string& pending, std::string_view bytes,
-                               bool last) {
+                                bool last) {
   pending.append(bytes);
   while (!pending.empty() && (last || pending.size() >= limits_.chunk_bytes)) {
     size_t take = std::min(pending.size(), limits_.chunk_bytes);
@@ -180,34 +182,15 @@ void WorkspaceHost::stream_local_file(const Call& call, const std::string& path,
     answer(call, dump(refusal(403, last_message(real.error()))));
     return;
   }
-  auto reader = files_.open_to_read(real.value());
-  if (!reader) {
-    answer(call, dump(refusal(404, last_message(reader.error()))));
-    return;
-  }
-  // The file may have been swapped for a link since it was resolved.
-  auto opened = reader.value()->real_path();
-  if (!opened || !path_within(real.value(), opened.value(), files_.ignores_case())) {
-    answer(call, dump(refusal(403, "the file moved while it was opened")));
-    return;
-  }
   std::string pending;
-  size_t total = 0;
-  for (;;) {
-    auto bytes = reader.value()->read(limits_.chunk_bytes);
-    if (!bytes) {
-      answer(call, dump(refusal(404, last_message(bytes.error()))));
-      return;
-    }
-    total += bytes.value().size();
-    if (total > limits_.max_resource_bytes) {
-      answer(call, dump(refusal(413, "the file is larger than the limit")));
-      return;
-    }
-    const bool last = bytes.value().empty();
-    stream_text(stream, pending, bytes.value(), last);
-    if (last) break;
+  auto refused = read_granted_file(files_, real.value(), limits_, [&](std::string_view piece) {
+    stream_text(stream, pending, piece, false);
+  });
+  if (refused) {
+    answer(call, dump(refusal(refused->status, refused->message)));
+    return;
   }
+  stream_text(stream, pending, "", true);
   answer(call, dump(json{{"statusCode", 200}}));
 }
 

@@ -69,7 +69,7 @@ class WorkspaceHost {
   // `files` must outlive the host and take calls from any thread: a search
   // lists folders off the UI thread.
   WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits = {},
-               LoopbackFetch fetch = fetch_loopback);
+                LoopbackFetch fetch = fetch_loopback);
   ~WorkspaceHost();
   WorkspaceHost(const WorkspaceHost&) = delete;
   WorkspaceHost& operator=(const WorkspaceHost&) = delete;

@@ -4,9 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "error_chain.h"
 #include "workspace_host.h"
@@ -44,6 +46,22 @@ inline std::string last_message(const ErrorChain& error) {
   }
   return text;
 }
+
+// Why a granted file was not read: the status a resource load answers, the
+// error name a file method answers, and the reason.
+struct ReadRefusal {
+  int status;
+  std::string_view name;
+  std::string message;
+};
+
+// Reads the file at `real`, a path already resolved inside the granted
+// folders, in pieces of at most `limits.chunk_bytes`, each handed to `piece` as
+// it comes. A file swapped for a link since it was resolved is refused, and
+// so is one over the size limit, once its first piece past the limit is read.
+std::optional<ReadRefusal> read_granted_file(FileSystem& files, const std::string& real,
+                                             const WorkspaceLimits& limits,
+                                             const std::function<void(std::string_view)>& piece);
 
 template <typename Work, typename Done>
 void WorkspaceHost::run_elsewhere(Work work, Done done) {

@@ -124,6 +124,7 @@ class WatchedFiles : public FileSystem {
     return disk_.list_folder(p);
   }
   Result<std::unique_ptr<FileReader>> open_to_read(const std::string& p) override {
+    if (before_open) before_open(p);
     touched.push_back(p);
     return disk_.open_to_read(p);
   }
@@ -155,6 +156,7 @@ class WatchedFiles : public FileSystem {
   std::vector<std::string> touched;
   std::optional<size_t> write_budget;
   std::function<void(const std::string&)> before_list;  // runs on the thread that lists
+  std::function<void(const std::string&)> before_open;  // runs on the thread that reads
 
  private:
   class FailingWriter : public FileWriter {

@@ -209,6 +209,44 @@ TEST_F(WorkspaceHostTest, ReadsWholeFilesOffTheUiThread) {
   }
 }
 
+// A file whose folder becomes a link to elsewhere between the check of its
+// path and its opening: no method may read what is there, or write over it.
+TEST_F(WorkspaceHostTest, FilesMovedMeanwhileAreNotRead) {
+  const std::string inside = at("ws/deep/secret.map");
+  files_.before_open = [&](const std::string& path) {
+    if (path != inside) return;
+    fs::rename(root_ / "ws/deep", root_ / "ws/deep_moved");
+    fs::create_directory_symlink("../outside", root_ / "ws/deep");
+  };
+  const std::string moved = "the file moved while it was opened";
+  struct Case {
+    std::string method;
+    json params;
+    json answer;
+  };
+  const Case cases[] = {
+      {"loadNetworkResource",
+       {url("ws/deep/secret.map"), "", 1},
+       {{"statusCode", 403}, {"messageOverride", "vorpel_inspector: " + moved}}},
+      {"file.read", {inside}, {{"name", "SecurityError"}, {"message", moved}}},
+      {"file.write",
+       {inside, base64_encode("over")},
+       {{"name", "SecurityError"}, {"message", moved}}},
+  };
+  long long id = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method);
+    fs::remove(root_ / "ws/deep");  // the link the case before left
+    fs::remove_all(root_ / "ws/deep_moved");
+    fs::create_directory(root_ / "ws/deep");
+    write("ws/deep/secret.map", "mine");
+    call(++id, c.method, c.params);
+    EXPECT_EQ(window_.awaited(id), c.answer);
+  }
+  EXPECT_TRUE(window_.events("streamWrite").empty());
+  EXPECT_EQ(read("outside/secret.map"), "secret");
+}
+
 TEST_F(WorkspaceHostTest, SearchListsFoldersOffTheUiThread) {
   struct Case {
     const char* name;
