@@ -239,7 +239,6 @@ void WorkspaceHost::request_file_systems(const Call&) {
 
 void WorkspaceHost::add_file_system(const Call& call) {
   const std::string type = call.text(0).value_or("") == "overrides" ? "overrides" : "";
-  std::weak_ptr<WorkspaceHost*> self = self_;
   // Beside the workspace: a second folder of one's own is usually a neighbour.
   std::string start;
   if (!granted_.folders().empty()) {
@@ -248,22 +247,22 @@ void WorkspaceHost::add_file_system(const Call& call) {
     if (slash != std::string::npos)
       start.erase(slash == 0 || start[slash - 1] == ':' ? slash + 1 : slash);
   }
-  window_.choose_folder(start, [self, type](std::optional<std::string> folder) {
-    auto alive = self.lock();
-    if (!alive || *alive == nullptr) return;
-    WorkspaceHost& host = **alive;
-    if (!folder) {
-      host.send_event("fileSystemAdded", dump(json::array({"<selection cancelled>", nullptr})));
-      return;
-    }
-    auto real = host.granted_.grant(*folder);
-    if (!real) {
-      host.send_event("fileSystemAdded", dump(json::array({last_message(real.error()), nullptr})));
-      return;
-    }
-    host.types_[real.value()] = type;
-    host.send_event("fileSystemAdded", "[null," + host.file_system_json(real.value(), type) + "]");
-  });
+  window_.choose_folder(
+      start, while_alive([type](WorkspaceHost& host, std::optional<std::string> folder) {
+        if (!folder) {
+          host.send_event("fileSystemAdded", dump(json::array({"<selection cancelled>", nullptr})));
+          return;
+        }
+        auto real = host.granted_.grant(*folder);
+        if (!real) {
+          host.send_event("fileSystemAdded",
+                          dump(json::array({last_message(real.error()), nullptr})));
+          return;
+        }
+        host.types_[real.value()] = type;
+        host.send_event("fileSystemAdded",
+                        "[null," + host.file_system_json(real.value(), type) + "]");
+      }));
 }
 
 void WorkspaceHost::remove_file_system(const Call& call) {
@@ -322,26 +321,23 @@ void WorkspaceHost::save(const Call& call) {
   auto content = call.text(1);
   if (!url || !content) return;
   saves_.begin(*url, *content);
-  std::weak_ptr<WorkspaceHost*> self = self_;
-  window_.choose_save_file(suggested_save_name(*url),
-                           [self, url = *url](std::optional<std::string> path) {
-                             auto alive = self.lock();
-                             if (!alive || *alive == nullptr) return;
-                             WorkspaceHost& host = **alive;
-                             auto error = host.saves_.chosen(url, path);
-                             if (!path) {
-                               host.send_event("canceledSaveURL", dump(json::array({url})));
-                               return;
-                             }
-                             if (error) {
-                               host.report("could not save " + *path + ": " + last_message(*error));
-                             }
-                             if (host.saves_.open(url) || !error) {
-                               host.send_event("savedURL", dump(json::array({url, *path})));
-                             } else {
-                               host.send_event("canceledSaveURL", dump(json::array({url})));
-                             }
-                           });
+  window_.choose_save_file(
+      suggested_save_name(*url),
+      while_alive([url = *url](WorkspaceHost& host, std::optional<std::string> path) {
+        auto error = host.saves_.chosen(url, path);
+        if (!path) {
+          host.send_event("canceledSaveURL", dump(json::array({url})));
+          return;
+        }
+        if (error) {
+          host.report("could not save " + *path + ": " + last_message(*error));
+        }
+        if (host.saves_.open(url) || !error) {
+          host.send_event("savedURL", dump(json::array({url, *path})));
+        } else {
+          host.send_event("canceledSaveURL", dump(json::array({url})));
+        }
+      }));
 }
 
 void WorkspaceHost::append(const Call& call) {

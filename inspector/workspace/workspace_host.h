@@ -108,6 +108,10 @@ class WorkspaceHost {
   void file_remove(const Call& call);
   void file_rename(const Call& call);
 
+  // `task` to be called later as task(host, ...), or not at all once the host
+  // is gone: a dialog or a worker may answer after the page went away.
+  template <typename Task>
+  auto while_alive(Task task) const;
   // Runs `work` off the UI thread, then `done(host, result)` on the UI
   // thread, unless the host is gone by then.
   template <typename Work, typename Done>

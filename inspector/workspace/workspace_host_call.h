@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "error_chain.h"
 #include "workspace_host.h"
@@ -63,16 +64,20 @@ std::optional<ReadRefusal> read_granted_file(FileSystem& files, const std::strin
                                              const WorkspaceLimits& limits,
                                              const std::function<void(std::string_view)>& piece);
 
+template <typename Task>
+auto WorkspaceHost::while_alive(Task task) const {
+  return [self = std::weak_ptr<WorkspaceHost*>(self_), task = std::move(task)](auto&&... args) {
+    auto alive = self.lock();
+    if (!alive || *alive == nullptr) return;
+    task(**alive, std::forward<decltype(args)>(args)...);
+  };
+}
+
 template <typename Work, typename Done>
 void WorkspaceHost::run_elsewhere(Work work, Done done) {
-  std::weak_ptr<WorkspaceHost*> self = self_;
   WorkspaceWindow& window = window_;
-  elsewhere_.post([self, &window, work = std::move(work), done = std::move(done)] {
+  elsewhere_.post([&window, work = std::move(work), done = while_alive(std::move(done))] {
     auto result = std::make_shared<decltype(work())>(work());
-    window.run_on_ui_thread([self, result, done] {
-      auto alive = self.lock();
-      if (!alive || *alive == nullptr) return;
-      done(**alive, std::move(*result));
-    });
+    window.run_on_ui_thread([result, done] { done(std::move(*result)); });
   });
 }

@@ -34,19 +34,14 @@ class FakeWindow : public WorkspaceWindow {
     posted.push_back(std::move(parsed));
   }
   void bring_to_front() override { ++raised; }
-  void choose_folder(const std::string& start,
-                     std::function<void(std::optional<std::string>)> chosen) override {
+  using Chosen = std::function<void(std::optional<std::string>)>;
+  void choose_folder(const std::string& start, Chosen chosen) override {
     folder_starts.push_back(start);
-    chosen(folder_answer);
+    answer_dialog(hold_folder, held_folder, folder_answer, std::move(chosen));
   }
-  void choose_save_file(const std::string& name,
-                        std::function<void(std::optional<std::string>)> chosen) override {
+  void choose_save_file(const std::string& name, Chosen chosen) override {
     suggested.push_back(name);
-    if (hold_save) {
-      held_save = std::move(chosen);
-    } else {
-      chosen(save_answer);
-    }
+    answer_dialog(hold_save, held_save, save_answer, std::move(chosen));
   }
   void run_on_ui_thread(std::function<void()> task) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -99,12 +94,24 @@ class FakeWindow : public WorkspaceWindow {
   int raised = 0;
   std::optional<std::string> folder_answer;
   std::optional<std::string> save_answer;
+  // A held dialog answers when the test calls what it kept.
   bool hold_save = false;
-  std::function<void(std::optional<std::string>)> held_save;
+  Chosen held_save;
+  bool hold_folder = false;
+  Chosen held_folder;
   std::vector<std::string> suggested;
   std::vector<std::string> folder_starts;
 
  private:
+  static void answer_dialog(bool hold, Chosen& held, const std::optional<std::string>& path,
+                            Chosen chosen) {
+    if (hold) {
+      held = std::move(chosen);
+    } else {
+      chosen(path);
+    }
+  }
+
   std::mutex mutex_;
   std::condition_variable ready_;
   std::vector<std::function<void()>> tasks_;

@@ -187,6 +187,21 @@ TEST_F(WorkspaceHostTest, FetchThatEndsAfterTheHostIsGoneAnswersNobody) {
   EXPECT_TRUE(window_.posted.empty());
 }
 
+// The user answers a dialog after the page, and with it the host, went away.
+TEST_F(WorkspaceHostTest, DialogsAnsweredAfterTheHostIsGoneAnswerNobody) {
+  window_.hold_save = window_.hold_folder = true;
+  window_.save_answer = at("ws/late.txt");
+  window_.folder_answer = at("other");
+  call(0, "save", json::array({"late.txt", "text", false}));
+  call(0, "addFileSystem", json::array({""}));
+  host_.reset();
+  window_.posted.clear();
+  window_.held_save(window_.save_answer);
+  window_.held_folder(window_.folder_answer);
+  EXPECT_TRUE(window_.posted.empty());
+  EXPECT_FALSE(fs::exists(root_ / "ws/late.txt"));
+}
+
 TEST_F(WorkspaceHostTest, ChunkedSaves) {
   struct Case {
     const char* name;
