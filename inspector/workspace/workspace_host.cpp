@@ -5,6 +5,7 @@
 #include "base64.h"
 #include "loopback_fetch.h"
 #include "resource_url.h"
+#include "save_file_name.h"
 #include "workspace_host_call.h"
 #include "workspace_search.h"
 
@@ -67,14 +68,6 @@ const std::map<std::string_view, WorkspaceHost::Method>& WorkspaceHost::method_t
       {"file.rename", &WorkspaceHost::file_rename},
   };
   return kTable;
-}
-
-std::string suggested_save_name(std::string_view url) {
-  url = url.substr(0, url.find_first_of("?#"));
-  while (url.ends_with('/')) url.remove_suffix(1);
-  const size_t slash = url.find_last_of("/\\:");
-  std::string name(slash == std::string_view::npos ? url : url.substr(slash + 1));
-  return name.empty() ? "download" : name;
 }
 
 WorkspaceHost::WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits,
@@ -322,7 +315,7 @@ void WorkspaceHost::save(const Call& call) {
   if (!url || !content) return;
   saves_.begin(*url, *content);
   window_.choose_save_file(
-      suggested_save_name(*url),
+      save_file_name(*url),
       while_alive([url = *url](WorkspaceHost& host, std::optional<std::string> path) {
         auto error = host.saves_.chosen(url, path);
         if (!path) {

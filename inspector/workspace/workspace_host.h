@@ -58,9 +58,6 @@ class WorkspaceWindow {
 // The method names the page script forwards.
 const std::vector<std::string_view>& workspace_host_methods();
 
-// The last name of a URL's path, for the save dialog ("profile.cpuprofile").
-std::string suggested_save_name(std::string_view url);
-
 // How a loopback resource is fetched; run off the UI thread.
 using LoopbackFetch = Result<FetchedResource> (*)(const LoopbackResource&, const FetchLimits&);
 

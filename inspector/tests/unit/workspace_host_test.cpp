@@ -322,9 +322,6 @@ TEST(WorkspacePageScriptTest, NamesEveryForwardedMethodAndItsTransport) {
     const bool webkit = script.find("webkit.messageHandlers.vorpelHost") != std::string::npos;
     EXPECT_EQ(webkit, transport == PageTransport::kWebKit);
   }
-  EXPECT_EQ(suggested_save_name("file:///a/b/Profile-1.cpuprofile?x"), "Profile-1.cpuprofile");
-  EXPECT_EQ(suggested_save_name("snippet.js"), "snippet.js");
-  EXPECT_EQ(suggested_save_name(""), "download");
 }
 
 TEST(Base64Test, RoundTripsAndRejectsMalformedText) {
