@@ -15,6 +15,8 @@ bool path_within(std::string_view folder, std::string_view path, bool ignore_cas
 // "DIR cannot be used as the workspace folder" with the system's reason, or
 // nothing when it is an existing folder.
 Status check_workspace_folder(FileSystem& files, const std::string& folder);
+// The same report for a folder refused for `reason`.
+ErrorChain workspace_folder_refused(const std::string& folder, ErrorChain reason);
 
 class GrantedFolders {
  public:

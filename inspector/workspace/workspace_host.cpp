@@ -86,7 +86,7 @@ WorkspaceHost::~WorkspaceHost() {
 
 Status WorkspaceHost::grant(const std::string& folder) {
   auto real = granted_.grant(folder);
-  if (!real) return std::move(real).error();
+  if (!real) return workspace_folder_refused(folder, std::move(real).error());
   types_.emplace(real.value(), "");
   return std::nullopt;
 }

@@ -71,7 +71,8 @@ class WorkspaceHost {
   WorkspaceHost(const WorkspaceHost&) = delete;
   WorkspaceHost& operator=(const WorkspaceHost&) = delete;
 
-  // Adds a folder the user gave on the command line.
+  // Adds the workspace folder the user gave on the command line; a refusal
+  // says so as check_workspace_folder does.
   Status grant(const std::string& folder);
   // One message from the page script, on the UI thread.
   void receive(std::string_view message);

@@ -272,6 +272,15 @@ TEST_F(WorkspaceHostTest, SavedFileKeepsTheModeOfTheOneItReplaces) {
   EXPECT_EQ(fs::status(root_ / "ws/run.sh").permissions(), fs::perms(0750));
 }
 
+// The folder main checked before discovery may be gone when the window opens.
+TEST_F(WorkspaceHostTest, WorkspaceFolderRefusedAtWindowTime) {
+  for (const char* name : {"ws/app.js.map", "missing"}) {
+    auto error = host_->grant(at(name));
+    ASSERT_TRUE(error) << name;
+    EXPECT_EQ(error->messages().front(), at(name) + " cannot be used as the workspace folder");
+  }
+}
+
 TEST_F(WorkspaceHostTest, FoldersTheUserGives) {
   call(0, "requestFileSystems", json::array());
   auto loaded = window_.events("fileSystemsLoaded");

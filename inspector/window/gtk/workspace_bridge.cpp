@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "file_system.h"
-#include "workspace_host.h"
 #include "gtk/save_dialog.h"
+#include "workspace_host.h"
 #include "workspace_page_script.h"
 
 namespace {
@@ -101,10 +101,7 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
 Status prepare_workspace_host(const std::string& workspace) {
   host_window = new GtkHostWindow();
   host = new WorkspaceHost(*host_window, native_file_system());
-  if (auto error = host->grant(workspace)) {
-    return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
-  }
-  return std::nullopt;
+  return host->grant(workspace);
 }
 
 void attach_workspace_host(WebKitUserContentManager* content) {

@@ -8,11 +8,11 @@
 #include <optional>
 
 #include "file_system.h"
-#include "workspace_host.h"
-#include "workspace_page_script.h"
 #include "win32/com.h"
 #include "win32/os_errors.h"
 #include "win32/text.h"
+#include "workspace_host.h"
+#include "workspace_page_script.h"
 
 namespace {
 
@@ -149,9 +149,7 @@ Status attach_workspace_host(HWND window, ICoreWebView2* web_view, const std::st
     return os_error(::GetLastError()).with_context("create the frontend host's message window");
   }
   host = new WorkspaceHost(*host_window, native_file_system());
-  if (auto error = host->grant(workspace)) {
-    return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
-  }
+  if (auto error = host->grant(workspace)) return error;
   const std::wstring script = utf16_from_utf8(workspace_page_script(PageTransport::kWebView2));
   auto* added = new ScriptAdded([](HRESULT, LPCWSTR) { return S_OK; });
   HRESULT result = web_view->AddScriptToExecuteOnDocumentCreated(script.c_str(), added);
