@@ -34,8 +34,6 @@ class GrantedFolders {
   // inside a granted folder, joined with the last name.
   Result<std::string> resolve_new(const std::string& path) const;
 
-  FileSystem& files() const { return files_; }
-
  private:
   bool inside(std::string_view real_path) const;
 
