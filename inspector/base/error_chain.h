@@ -1,7 +1,6 @@
 // The program's one fatal-error value: messages from outermost to innermost.
 #pragma once
 
-#include <cassert>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -71,3 +71,34 @@ std::string HttpResponseReader::take() && {
   if (declared_end_ && bytes_.size() > *declared_end_) bytes_.resize(*declared_end_);
   return std::move(bytes_);
 }
+
+// Inspectors differ in whether they close after answering, and the sending
+// side stays open because some take a half close for an aborted request.
+Result<std::string> receive_http_response(net::Connection& connection,
+                                          const ResponseLimits& limits) {
+  using Clock = std::chrono::steady_clock;
+  HttpResponseReader reader(limits.max_bytes);
+  std::string buffer(64 * 1024, '\0');
+  for (;;) {
+    if (limits.deadline) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*limits.deadline - Clock::now());
+      if (left.count() <= 0) return ErrorChain::from_message(std::string(limits.too_slow));
+      if (auto error = net::set_receive_timeout(connection, left)) return std::move(*error);
+    }
+    auto count = net::receive_some(connection, buffer.data(), buffer.size());
+    if (!count) {
+      if (limits.deadline && Clock::now() >= *limits.deadline) {
+        return ErrorChain::from_message(std::string(limits.too_slow));
+      }
+      return std::move(count).error();
+    }
+    if (count.value() == 0) break;
+    auto state = reader.append(std::string_view(buffer.data(), count.value()));
+    if (state == HttpResponseReader::State::kTooLarge) {
+      return ErrorChain::from_message(std::string(limits.too_large));
+    }
+    if (state == HttpResponseReader::State::kComplete) break;
+  }
+  return std::move(reader).take();
+}

@@ -27,25 +27,6 @@ Result<std::vector<SocketAddress>> socket_addresses(std::string_view address) {
   return net::resolve(named.host, named.port);
 }
 
-// Until the peer closes, or until the body its head declares is all there:
-// inspectors differ in whether they close after answering, and the sending
-// side stays open because some take a half close for an aborted request.
-Result<std::string> receive_response(net::Connection& connection) {
-  HttpResponseReader reader(kMaxResponseBytes);
-  std::string buffer(64 * 1024, '\0');
-  for (;;) {
-    auto count = net::receive_some(connection, buffer.data(), buffer.size());
-    if (!count) return std::move(count).error();
-    if (count.value() == 0) break;
-    auto state = reader.append(std::string_view(buffer.data(), count.value()));
-    if (state == HttpResponseReader::State::kTooLarge) {
-      return ErrorChain::from_message("inspector response too large");
-    }
-    if (state == HttpResponseReader::State::kComplete) break;
-  }
-  return std::move(reader).take();
-}
-
 }  // namespace
 
 Result<net::Connection> connect_to_inspector(std::string_view address) {
@@ -76,7 +57,9 @@ Result<std::string> fetch_target_list_once(std::string_view address) {
   if (auto error = net::send_all(connection.value(), target_list_request(address))) {
     return std::move(*error);
   }
-  auto response = receive_response(connection.value());
+  auto response = receive_http_response(
+      connection.value(),
+      {.max_bytes = kMaxResponseBytes, .too_large = "inspector response too large"});
   if (!response) return std::move(response).error();
   return target_list_body(response.value());
 }

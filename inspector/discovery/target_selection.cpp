@@ -8,15 +8,13 @@ namespace {
 
 using nlohmann::json;
 
-// Validates the whole document but keeps only what selection needs: whether
-// the top is an array whose first element is an object, and that object's
-// "webSocketDebuggerUrl" if it is a string. A tree of a large target list
-// would cost some 30 times the body's size.
-class FirstTargetReader : public nlohmann::json_sax<json> {
+// Validates the whole document but keeps only each element's
+// "webSocketDebuggerUrl" when it is a string, and whether the first element
+// named one. A repeated member counts with its last value, as in a tree.
+class TargetListReader : public nlohmann::json_sax<json> {
  public:
-  bool top_is_array = false;
-  bool first_is_object = false;
-  std::optional<std::string> url;  // the member's last value, when a string
+  std::vector<InspectorTarget> targets;
+  bool first_listed = false;  // then targets.front() is the first element's
   std::string error;
 
   bool null() override { return value(nullptr); }
@@ -31,7 +29,7 @@ class FirstTargetReader : public nlohmann::json_sax<json> {
   bool end_object() override { return close(); }
   bool end_array() override { return close(); }
   bool key(string_t& name) override {
-    member_ = in_first_element() && depth_ == 2 && name == "webSocketDebuggerUrl";
+    member_ = in_element_ && depth_ == 2 && name == "webSocketDebuggerUrl";
     return true;
   }
   bool parse_error(std::size_t, const std::string&,
@@ -41,25 +39,23 @@ class FirstTargetReader : public nlohmann::json_sax<json> {
   }
 
  private:
-  bool in_first_element() const { return first_is_object && elements_ == 1; }
-
   // A scalar, or a string when `text` is set.
   bool value(string_t* text) {
     if (depth_ == 1) ++elements_;
-    if (member_ && depth_ == 2) {
-      url = text != nullptr ? std::optional<std::string>(std::move(*text)) : std::nullopt;
-    }
+    if (member_)
+      url_ = text != nullptr ? std::optional<std::string>(std::move(*text)) : std::nullopt;
     member_ = false;
     return true;
   }
 
   bool open(bool object) {
-    if (depth_ == 0 && !object) top_is_array = true;
+    if (depth_ == 0 && !object) top_is_array_ = true;
     if (depth_ == 1) {
       ++elements_;
-      if (elements_ == 1 && object && top_is_array) first_is_object = true;
+      in_element_ = object && top_is_array_;
+      url_.reset();
     }
-    if (member_ && depth_ == 2) url.reset();
+    if (member_) url_.reset();
     member_ = false;
     ++depth_;
     return true;
@@ -67,12 +63,22 @@ class FirstTargetReader : public nlohmann::json_sax<json> {
 
   bool close() {
     --depth_;
+    if (depth_ == 1 && in_element_) {
+      in_element_ = false;
+      if (url_) {
+        first_listed = first_listed || elements_ == 1;
+        targets.push_back(target_from_url(*url_));
+      }
+    }
     return true;
   }
 
   size_t depth_ = 0;
-  size_t elements_ = 0;  // of the top array, counted as they start
-  bool member_ = false;  // the next value is the first element's member
+  bool top_is_array_ = false;
+  size_t elements_ = 0;      // of the top array, counted as they start
+  bool in_element_ = false;  // inside an object element of the top array
+  bool member_ = false;      // the next value is that element's member
+  std::optional<std::string> url_;
 };
 
 }  // namespace
@@ -87,22 +93,29 @@ InspectorTarget target_from_url(std::string_view url) {
   return {std::string(strip_target_scheme(url)), url.starts_with("wss://")};
 }
 
+TargetList read_target_list(std::string_view body) {
+  TargetListReader reader;
+  const bool parsed = json::sax_parse(body, &reader);
+  auto first = [&]() -> Result<InspectorTarget> {
+    // The parser skips a leading byte order mark; JSON text has none.
+    if (body.starts_with("\xEF\xBB\xBF")) {
+      return ErrorChain::from_json_error("unexpected byte order mark at line 1, column 1")
+          .with_context("inspector /json was not valid JSON");
+    }
+    if (!parsed) {
+      return ErrorChain::from_json_error(std::move(reader.error))
+          .with_context("inspector /json was not valid JSON");
+    }
+    if (reader.first_listed) return reader.targets.front();
+    return ErrorChain::from_message("no webSocketDebuggerUrl in inspector /json: " +
+                                    std::string(body));
+  }();
+  if (!parsed) reader.targets.clear();
+  return {std::move(reader.targets), std::move(first)};
+}
+
 Result<InspectorTarget> select_target(std::string_view body) {
-  // The parser skips a leading byte order mark; JSON text has none.
-  if (body.starts_with("\xEF\xBB\xBF")) {
-    return ErrorChain::from_json_error("unexpected byte order mark at line 1, column 1")
-        .with_context("inspector /json was not valid JSON");
-  }
-  FirstTargetReader reader;
-  if (!json::sax_parse(body, &reader)) {
-    return ErrorChain::from_json_error(std::move(reader.error))
-        .with_context("inspector /json was not valid JSON");
-  }
-  if (reader.top_is_array && reader.first_is_object && reader.url) {
-    return target_from_url(*reader.url);
-  }
-  return ErrorChain::from_message("no webSocketDebuggerUrl in inspector /json: " +
-                                  std::string(body));
+  return read_target_list(body).first;
 }
 
 bool is_empty_target_list(std::string_view body) {

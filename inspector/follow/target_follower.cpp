@@ -1,8 +1,8 @@
 #include "target_follower.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <thread>
+#include <vector>
 
 #include "frontend_address.h"
 #include "inspector_watch.h"
@@ -11,33 +11,11 @@
 #include "target_list_client.h"
 #include "target_selection.h"
 
-namespace {
-
-std::vector<InspectorTarget> listed(std::string_view body) {
-  std::vector<InspectorTarget> targets;
-  const auto list = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
-  if (!list.is_array()) return targets;
-  for (const auto& element : list) {
-    if (!element.is_object()) continue;
-    auto url = element.find("webSocketDebuggerUrl");
-    if (url == element.end() || !url->is_string()) continue;
-    targets.push_back(target_from_url(url->get_ref<const std::string&>()));
-  }
-  return targets;
-}
-
-}  // namespace
-
-std::vector<std::string> listed_targets(std::string_view body) {
-  std::vector<std::string> texts;
-  for (InspectorTarget& target : listed(body)) texts.push_back(std::move(target.text));
-  return texts;
-}
-
 FollowDecision decide_follow(std::string_view shown, bool gone_since_listed,
                              std::string_view body) {
   FollowDecision decision;
-  const std::vector<InspectorTarget> targets = listed(body);
+  TargetList list = read_target_list(body);
+  const std::vector<InspectorTarget>& targets = list.targets;
   if (targets.empty()) {
     decision.gone_since_listed = true;  // between two programs
     return decision;
@@ -48,8 +26,8 @@ FollowDecision decide_follow(std::string_view shown, bool gone_since_listed,
   decision.shown_listed = listed_shown != targets.end();
   if (decision.shown_listed && !gone_since_listed) return decision;
   // A new program: the shown target is gone, or was while the inspector was.
-  if (auto first = select_target(body)) {
-    decision.switch_to = std::move(first).value();
+  if (list.first) {
+    decision.switch_to = std::move(list.first).value();
   } else if (decision.shown_listed) {
     decision.switch_to = *listed_shown;  // the first element names no target
   } else {

@@ -7,13 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "inspector_target.h"
-
-// Every element's webSocketDebuggerUrl without its scheme, in list order;
-// elements without one are left out, and a body that is no array gives none.
-std::vector<std::string> listed_targets(std::string_view body);
 
 struct FollowDecision {
   // The list's first target, when the shown one is no longer listed, or when

@@ -1,7 +1,7 @@
 // What the window's event loop does with each event: nothing but closing.
 #pragma once
 
-enum class InspectorEvent { kCloseRequested, kOther };
+enum class InspectorEvent { kCloseRequested };
 
 struct LoopControl {
   enum class Mode { kWait, kExit };

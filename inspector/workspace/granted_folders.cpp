@@ -33,9 +33,13 @@ bool path_within(std::string_view folder, std::string_view path, bool ignore_cas
 
 Status check_workspace_folder(FileSystem& files, const std::string& folder) {
   if (auto error = files.check_folder(folder)) {
-    return std::move(*error).with_context(folder + " cannot be used as the workspace folder");
+    return workspace_folder_refused(folder, std::move(*error));
   }
   return std::nullopt;
+}
+
+ErrorChain workspace_folder_refused(const std::string& folder, ErrorChain reason) {
+  return std::move(reason).with_context(folder + " cannot be used as the workspace folder");
 }
 
 Result<std::string> GrantedFolders::grant(const std::string& folder) {

@@ -15,6 +15,8 @@ bool path_within(std::string_view folder, std::string_view path, bool ignore_cas
 // "DIR cannot be used as the workspace folder" with the system's reason, or
 // nothing when it is an existing folder.
 Status check_workspace_folder(FileSystem& files, const std::string& folder);
+// The same report for a folder refused for `reason`.
+ErrorChain workspace_folder_refused(const std::string& folder, ErrorChain reason);
 
 class GrantedFolders {
  public:
@@ -31,8 +33,6 @@ class GrantedFolders {
   // For a name that need not exist: its folder's real path, which must be
   // inside a granted folder, joined with the last name.
   Result<std::string> resolve_new(const std::string& path) const;
-
-  FileSystem& files() const { return files_; }
 
  private:
   bool inside(std::string_view real_path) const;

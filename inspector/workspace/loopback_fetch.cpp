@@ -60,28 +60,13 @@ Result<FetchedResource> fetch_loopback(const LoopbackResource& resource,
   if (auto error = net::send_all(connection.value(), loopback_request(resource))) {
     return std::move(*error);
   }
-  HttpResponseReader reader(limits.max_body_bytes + kHeadBytes);
-  std::string buffer(64 * 1024, '\0');
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return ErrorChain::from_message("the server took too long");
-    if (auto error = net::set_receive_timeout(connection.value(), left)) return std::move(*error);
-    auto count = net::receive_some(connection.value(), buffer.data(), buffer.size());
-    if (!count) {
-      if (std::chrono::steady_clock::now() >= deadline) {
-        return ErrorChain::from_message("the server took too long");
-      }
-      return std::move(count).error();
-    }
-    if (count.value() == 0) break;
-    auto state = reader.append(std::string_view(buffer.data(), count.value()));
-    if (state == HttpResponseReader::State::kTooLarge) {
-      return ErrorChain::from_message("the resource is larger than the limit");
-    }
-    if (state == HttpResponseReader::State::kComplete) break;
-  }
-  auto fetched = parse_fetched_response(std::move(reader).take());
+  auto response = receive_http_response(connection.value(),
+                                        {.max_bytes = limits.max_body_bytes + kHeadBytes,
+                                         .too_large = "the resource is larger than the limit",
+                                         .deadline = deadline,
+                                         .too_slow = "the server took too long"});
+  if (!response) return std::move(response).error();
+  auto fetched = parse_fetched_response(response.value());
   if (fetched && fetched.value().body.size() > limits.max_body_bytes) {
     return ErrorChain::from_message("the resource is larger than the limit");
   }

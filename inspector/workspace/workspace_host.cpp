@@ -3,9 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "base64.h"
-#include "workspace_host_call.h"
 #include "loopback_fetch.h"
 #include "resource_url.h"
+#include "save_file_name.h"
+#include "workspace_host_call.h"
 #include "workspace_search.h"
 
 namespace {
@@ -69,16 +70,8 @@ const std::map<std::string_view, WorkspaceHost::Method>& WorkspaceHost::method_t
   return kTable;
 }
 
-std::string suggested_save_name(std::string_view url) {
-  url = url.substr(0, url.find_first_of("?#"));
-  while (url.ends_with('/')) url.remove_suffix(1);
-  const size_t slash = url.find_last_of("/\\:");
-  std::string name(slash == std::string_view::npos ? url : url.substr(slash + 1));
-  return name.empty() ? "download" : name;
-}
-
 WorkspaceHost::WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits,
-                           LoopbackFetch fetch)
+                             LoopbackFetch fetch)
     : window_(window),
       files_(files),
       limits_(limits),
@@ -93,7 +86,7 @@ WorkspaceHost::~WorkspaceHost() {
 
 Status WorkspaceHost::grant(const std::string& folder) {
   auto real = granted_.grant(folder);
-  if (!real) return std::move(real).error();
+  if (!real) return workspace_folder_refused(folder, std::move(real).error());
   types_.emplace(real.value(), "");
   return std::nullopt;
 }
@@ -137,7 +130,8 @@ void WorkspaceHost::answer(const Call& call, std::string result_json) {
   window_.post_to_page("{\"id\":" + std::to_string(call.id) + ",\"result\":" + result_json + "}");
 }
 
-void WorkspaceHost::answer_error(const Call& call, std::string_view name, std::string_view message) {
+void WorkspaceHost::answer_error(const Call& call, std::string_view name,
+                                 std::string_view message) {
   if (call.id == 0) return;
   json reply{{"id", call.id}, {"error", {{"name", name}, {"message", message}}}};
   window_.post_to_page(dump(reply));
@@ -151,7 +145,8 @@ void WorkspaceHost::report(std::string_view text) {
   send_event("vorpelError", dump(json::array({text})));
 }
 
-std::string WorkspaceHost::file_system_json(const std::string& path, const std::string& type) const {
+std::string WorkspaceHost::file_system_json(const std::string& path,
+                                            const std::string& type) const {
   // The path doubles as the name the page later asks for.
   return dump(
       json{{"type", type}, {"fileSystemName", path}, {"rootURL", ""}, {"fileSystemPath", path}});
@@ -160,7 +155,7 @@ std::string WorkspaceHost::file_system_json(const std::string& path, const std::
 // --- Resources --------------------------------------------------------------
 
 void WorkspaceHost::stream_text(long long stream, std::string& pending, std::string_view bytes,
-                               bool last) {
+                                bool last) {
   pending.append(bytes);
   while (!pending.empty() && (last || pending.size() >= limits_.chunk_bytes)) {
     size_t take = std::min(pending.size(), limits_.chunk_bytes);
@@ -180,34 +175,15 @@ void WorkspaceHost::stream_local_file(const Call& call, const std::string& path,
     answer(call, dump(refusal(403, last_message(real.error()))));
     return;
   }
-  auto reader = files_.open_to_read(real.value());
-  if (!reader) {
-    answer(call, dump(refusal(404, last_message(reader.error()))));
-    return;
-  }
-  // The file may have been swapped for a link since it was resolved.
-  auto opened = reader.value()->real_path();
-  if (!opened || !path_within(real.value(), opened.value(), files_.ignores_case())) {
-    answer(call, dump(refusal(403, "the file moved while it was opened")));
-    return;
-  }
   std::string pending;
-  size_t total = 0;
-  for (;;) {
-    auto bytes = reader.value()->read(limits_.chunk_bytes);
-    if (!bytes) {
-      answer(call, dump(refusal(404, last_message(bytes.error()))));
-      return;
-    }
-    total += bytes.value().size();
-    if (total > limits_.max_resource_bytes) {
-      answer(call, dump(refusal(413, "the file is larger than the limit")));
-      return;
-    }
-    const bool last = bytes.value().empty();
-    stream_text(stream, pending, bytes.value(), last);
-    if (last) break;
+  auto refused = read_granted_file(files_, real.value(), limits_, [&](std::string_view piece) {
+    stream_text(stream, pending, piece, false);
+  });
+  if (refused) {
+    answer(call, dump(refusal(refused->status, refused->message)));
+    return;
   }
+  stream_text(stream, pending, "", true);
   answer(call, dump(json{{"statusCode", 200}}));
 }
 
@@ -256,7 +232,6 @@ void WorkspaceHost::request_file_systems(const Call&) {
 
 void WorkspaceHost::add_file_system(const Call& call) {
   const std::string type = call.text(0).value_or("") == "overrides" ? "overrides" : "";
-  std::weak_ptr<WorkspaceHost*> self = self_;
   // Beside the workspace: a second folder of one's own is usually a neighbour.
   std::string start;
   if (!granted_.folders().empty()) {
@@ -265,22 +240,22 @@ void WorkspaceHost::add_file_system(const Call& call) {
     if (slash != std::string::npos)
       start.erase(slash == 0 || start[slash - 1] == ':' ? slash + 1 : slash);
   }
-  window_.choose_folder(start, [self, type](std::optional<std::string> folder) {
-    auto alive = self.lock();
-    if (!alive || *alive == nullptr) return;
-    WorkspaceHost& host = **alive;
-    if (!folder) {
-      host.send_event("fileSystemAdded", dump(json::array({"<selection cancelled>", nullptr})));
-      return;
-    }
-    auto real = host.granted_.grant(*folder);
-    if (!real) {
-      host.send_event("fileSystemAdded", dump(json::array({last_message(real.error()), nullptr})));
-      return;
-    }
-    host.types_[real.value()] = type;
-    host.send_event("fileSystemAdded", "[null," + host.file_system_json(real.value(), type) + "]");
-  });
+  window_.choose_folder(
+      start, while_alive([type](WorkspaceHost& host, std::optional<std::string> folder) {
+        if (!folder) {
+          host.send_event("fileSystemAdded", dump(json::array({"<selection cancelled>", nullptr})));
+          return;
+        }
+        auto real = host.granted_.grant(*folder);
+        if (!real) {
+          host.send_event("fileSystemAdded",
+                          dump(json::array({last_message(real.error()), nullptr})));
+          return;
+        }
+        host.types_[real.value()] = type;
+        host.send_event("fileSystemAdded",
+                        "[null," + host.file_system_json(real.value(), type) + "]");
+      }));
 }
 
 void WorkspaceHost::remove_file_system(const Call& call) {
@@ -339,26 +314,23 @@ void WorkspaceHost::save(const Call& call) {
   auto content = call.text(1);
   if (!url || !content) return;
   saves_.begin(*url, *content);
-  std::weak_ptr<WorkspaceHost*> self = self_;
-  window_.choose_save_file(suggested_save_name(*url),
-                           [self, url = *url](std::optional<std::string> path) {
-                             auto alive = self.lock();
-                             if (!alive || *alive == nullptr) return;
-                             WorkspaceHost& host = **alive;
-                             auto error = host.saves_.chosen(url, path);
-                             if (!path) {
-                               host.send_event("canceledSaveURL", dump(json::array({url})));
-                               return;
-                             }
-                             if (error) {
-                               host.report("could not save " + *path + ": " + last_message(*error));
-                             }
-                             if (host.saves_.open(url) || !error) {
-                               host.send_event("savedURL", dump(json::array({url, *path})));
-                             } else {
-                               host.send_event("canceledSaveURL", dump(json::array({url})));
-                             }
-                           });
+  window_.choose_save_file(
+      save_file_name(*url),
+      while_alive([url = *url](WorkspaceHost& host, std::optional<std::string> path) {
+        auto error = host.saves_.chosen(url, path);
+        if (!path) {
+          host.send_event("canceledSaveURL", dump(json::array({url})));
+          return;
+        }
+        if (error) {
+          host.report("could not save " + *path + ": " + last_message(*error));
+        }
+        if (host.saves_.open(url) || !error) {
+          host.send_event("savedURL", dump(json::array({url, *path})));
+        } else {
+          host.send_event("canceledSaveURL", dump(json::array({url})));
+        }
+      }));
 }
 
 void WorkspaceHost::append(const Call& call) {

@@ -58,9 +58,6 @@ class WorkspaceWindow {
 // The method names the page script forwards.
 const std::vector<std::string_view>& workspace_host_methods();
 
-// The last name of a URL's path, for the save dialog ("profile.cpuprofile").
-std::string suggested_save_name(std::string_view url);
-
 // How a loopback resource is fetched; run off the UI thread.
 using LoopbackFetch = Result<FetchedResource> (*)(const LoopbackResource&, const FetchLimits&);
 
@@ -69,12 +66,13 @@ class WorkspaceHost {
   // `files` must outlive the host and take calls from any thread: a search
   // lists folders off the UI thread.
   WorkspaceHost(WorkspaceWindow& window, FileSystem& files, WorkspaceLimits limits = {},
-               LoopbackFetch fetch = fetch_loopback);
+                LoopbackFetch fetch = fetch_loopback);
   ~WorkspaceHost();
   WorkspaceHost(const WorkspaceHost&) = delete;
   WorkspaceHost& operator=(const WorkspaceHost&) = delete;
 
-  // Adds a folder the user gave on the command line.
+  // Adds the workspace folder the user gave on the command line; a refusal
+  // says so as check_workspace_folder does.
   Status grant(const std::string& folder);
   // One message from the page script, on the UI thread.
   void receive(std::string_view message);
@@ -108,6 +106,10 @@ class WorkspaceHost {
   void file_remove(const Call& call);
   void file_rename(const Call& call);
 
+  // `task` to be called later as task(host, ...), or not at all once the host
+  // is gone: a dialog or a worker may answer after the page went away.
+  template <typename Task>
+  auto while_alive(Task task) const;
   // Runs `work` off the UI thread, then `done(host, result)` on the UI
   // thread, unless the host is gone by then.
   template <typename Work, typename Done>

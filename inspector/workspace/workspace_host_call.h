@@ -4,9 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "error_chain.h"
 #include "workspace_host.h"
@@ -45,16 +48,36 @@ inline std::string last_message(const ErrorChain& error) {
   return text;
 }
 
+// Why a granted file was not read: the status a resource load answers, the
+// error name a file method answers, and the reason.
+struct ReadRefusal {
+  int status;
+  std::string_view name;
+  std::string message;
+};
+
+// Reads the file at `real`, a path already resolved inside the granted
+// folders, in pieces of at most `limits.chunk_bytes`, each handed to `piece` as
+// it comes. A file swapped for a link since it was resolved is refused, and
+// so is one over the size limit, once its first piece past the limit is read.
+std::optional<ReadRefusal> read_granted_file(FileSystem& files, const std::string& real,
+                                             const WorkspaceLimits& limits,
+                                             const std::function<void(std::string_view)>& piece);
+
+template <typename Task>
+auto WorkspaceHost::while_alive(Task task) const {
+  return [self = std::weak_ptr<WorkspaceHost*>(self_), task = std::move(task)](auto&&... args) {
+    auto alive = self.lock();
+    if (!alive || *alive == nullptr) return;
+    task(**alive, std::forward<decltype(args)>(args)...);
+  };
+}
+
 template <typename Work, typename Done>
 void WorkspaceHost::run_elsewhere(Work work, Done done) {
-  std::weak_ptr<WorkspaceHost*> self = self_;
   WorkspaceWindow& window = window_;
-  elsewhere_.post([self, &window, work = std::move(work), done = std::move(done)] {
+  elsewhere_.post([&window, work = std::move(work), done = while_alive(std::move(done))] {
     auto result = std::make_shared<decltype(work())>(work());
-    window.run_on_ui_thread([self, result, done] {
-      auto alive = self.lock();
-      if (!alive || *alive == nullptr) return;
-      done(**alive, std::move(*result));
-    });
+    window.run_on_ui_thread([result, done] { done(std::move(*result)); });
   });
 }

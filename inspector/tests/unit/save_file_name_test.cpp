@@ -1,5 +1,5 @@
 // The name a save dialog proposes never leads out of the chosen folder.
-#include "gtk/save_file_name.h"
+#include "save_file_name.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,13 @@ TEST(SaveFileNameTest, LastComponentOrDefault) {
       {"..", "download"},
       {".", "download"},
       {"", "download"},
+      // What the workspace host is asked to save: a URL, or a name.
+      {"file:///a/b/Profile-1.cpuprofile?x", "Profile-1.cpuprofile"},
+      {"snippet.js", "snippet.js"},
+      {"http://localhost:3000/app.js#L1", "app.js"},
+      {"http://localhost:3000/a/..?x", "download"},
+      {"C:name.txt", "name.txt"},
+      {"x.txt:stream", "stream"},
   };
   for (const auto& [suggested, name] : cases)
     EXPECT_EQ(save_file_name(suggested), name) << suggested;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "target_selection.h"
+
 namespace {
 
 std::string list(std::initializer_list<const char*> urls) {
@@ -79,6 +81,13 @@ TEST(TargetFollowerTest, WorkerdRestartIsFollowedOnce) {
     switched.push_back(decision.switch_to.has_value());
   }
   EXPECT_EQ(switched, (std::vector<bool>{false, false, true, false}));
+}
+
+// The texts of the targets the follower compares with the shown one.
+std::vector<std::string> listed_targets(std::string_view body) {
+  std::vector<std::string> texts;
+  for (InspectorTarget& target : read_target_list(body).targets) texts.push_back(target.text);
+  return texts;
 }
 
 TEST(TargetFollowerTest, ListedTargets) {

@@ -53,6 +53,47 @@ TEST(TargetSelectionTest, SelectsFirstTargetOrReportsBody) {
   }
 }
 
+// Every element's target for the follower, and the first for selection,
+// from one pass.
+TEST(TargetSelectionTest, ReadsEveryTargetAndTheFirst) {
+  struct Case {
+    std::string body;
+    std::vector<std::string> texts;
+    std::optional<std::string> first;
+  };
+  const Case cases[] = {
+      {R"([{"webSocketDebuggerUrl":"ws://a"},{"x":{"webSocketDebuggerUrl":"ws://n"}},)"
+       R"({"webSocketDebuggerUrl":"wss://b"}])",
+       {"a", "b"},
+       "a"},
+      {R"([1,{"webSocketDebuggerUrl":"ws://b"}])", {"b"}, std::nullopt},
+      {R"([{"webSocketDebuggerUrl":"ws://a","webSocketDebuggerUrl":null},)"
+       R"({"webSocketDebuggerUrl":"ws://b"}])",
+       {"b"},
+       std::nullopt},
+      {R"([[{"webSocketDebuggerUrl":"ws://a"}],{"webSocketDebuggerUrl":"ws://b"}])",
+       {"b"},
+       std::nullopt},
+      {R"([{"webSocketDebuggerUrl":{"webSocketDebuggerUrl":"ws://a"}},{"a":[]}])",
+       {},
+       std::nullopt},
+      {R"({"a":{"webSocketDebuggerUrl":"ws://a"}})", {}, std::nullopt},
+      {R"([{"webSocketDebuggerUrl":"ws://a"}] x)", {}, std::nullopt},
+      // Listed, though no JSON text starts with a byte order mark.
+      {"\xEF\xBB\xBF[{\"webSocketDebuggerUrl\":\"ws://a\"}]", {"a"}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    TargetList list = read_target_list(c.body);
+    std::vector<std::string> texts;
+    for (const InspectorTarget& target : list.targets) texts.push_back(target.text);
+    EXPECT_EQ(texts, c.texts) << c.body;
+    EXPECT_EQ(list.first.ok(), c.first.has_value()) << c.body;
+    if (list.first && c.first) {
+      EXPECT_EQ(list.first.value().text, *c.first) << c.body;
+    }
+  }
+}
+
 TEST(TargetSelectionTest, InvalidJsonCarriesParserLocation) {
   const std::string bodies[] = {"", "[", "[] []", "[]x", "{'a':1}", "[1,]", "\xEF\xBB\xBF[]"};
   for (const std::string& body : bodies) {

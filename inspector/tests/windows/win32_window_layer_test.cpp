@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "win32/message_pump.h"
@@ -66,6 +67,7 @@ class Recorder {
 
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (run_posted_task(message, lparam)) return 0;
     auto* self = reinterpret_cast<Recorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == kNumbered && self != nullptr) {
       self->dispatched_.push_back(static_cast<int>(wparam));
@@ -143,6 +145,32 @@ TEST(MessagePump, SleepsUntilAMessageFromAnotherThread) {
   EXPECT_EQ(ended.value(), std::nullopt);
   EXPECT_EQ(recorder.dispatched(), std::vector<int>{42});
   EXPECT_GE(std::chrono::steady_clock::now() - start, 90ms);
+}
+
+// Tasks posted from another thread run on the window's, in order; one for a
+// window that is gone never runs.
+TEST(MessagePump, RunsPostedTasksOnTheWindowsThread) {
+  using Run = std::pair<int, std::thread::id>;
+  std::vector<Run> ran;
+  HWND gone = nullptr;
+  {
+    Recorder recorder;
+    ASSERT_NE(recorder.window(), nullptr);
+    const HWND window = gone = recorder.window();
+    std::thread poster([&ran, window] {
+      for (int number = 1; number <= 3; ++number) {
+        post_task(window, [&ran, number] { ran.emplace_back(number, std::this_thread::get_id()); });
+      }
+    });
+    poster.join();
+    auto ended = pump_messages(no_message_queued);
+    ASSERT_TRUE(ended) << ended.error().report();
+  }
+  const auto here = std::this_thread::get_id();
+  EXPECT_EQ(ran, (std::vector<Run>{{1, here}, {2, here}, {3, here}}));
+  post_task(gone, [&ran] { ran.emplace_back(4, std::this_thread::get_id()); });
+  ASSERT_TRUE(pump_messages(no_message_queued));
+  EXPECT_EQ(ran.size(), 3u);
 }
 
 #if VORPEL_WITH_WEBVIEW2

@@ -12,13 +12,14 @@
 #include "frontend_address.h"
 #include "frontend_protocol_handler.h"
 #include "gtk/browser_links.h"
-#include "gtk/workspace_bridge.h"
 #include "gtk/frontend_shims.h"
+#include "gtk/main_loop.h"
 #include "gtk/page_language.h"
 #include "gtk/save_dialog.h"
 #include "gtk/web_data_store.h"
 #include "gtk/web_process_environment.h"
 #include "gtk/window_module.h"
+#include "gtk/workspace_bridge.h"
 #include "inspector_event_handler.h"
 
 namespace {
@@ -182,21 +183,12 @@ bool view_destroyed = false;
 // Loads run on the main loop, whichever thread asks.
 LoadInWindow window_loader(WebKitWebView* view) {
   return [view](const std::string& frontend_address) {
-    struct Load {
-      WebKitWebView* view;
-      std::string address;
-    };
-    g_idle_add(
-        [](gpointer data) -> gboolean {
-          auto* load = static_cast<Load*>(data);
-          const std::string address = to_frontend_scheme_form(load->address);
-          if (!view_destroyed && g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, nullptr)) {
-            webkit_web_view_load_uri(load->view, address.c_str());
-          }
-          delete load;
-          return G_SOURCE_REMOVE;
-        },
-        new Load{view, frontend_address});
+    run_on_main_loop([view, frontend_address] {
+      const std::string address = to_frontend_scheme_form(frontend_address);
+      if (!view_destroyed && g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, nullptr)) {
+        webkit_web_view_load_uri(view, address.c_str());
+      }
+    });
   };
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "gtk/save_file_name.h"
+#include "save_file_name.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "file_system.h"
+#include "gtk/main_loop.h"
 #include "gtk/save_dialog.h"
 #include "workspace_host.h"
 #include "workspace_page_script.h"
@@ -64,16 +65,7 @@ class GtkHostWindow final : public WorkspaceWindow {
     ask_where_to_save(toplevel(), suggested_name, std::move(chosen));
   }
 
-  void run_on_ui_thread(std::function<void()> task) override {
-    g_idle_add(
-        [](gpointer data) -> gboolean {
-          auto* task = static_cast<std::function<void()>*>(data);
-          (*task)();
-          delete task;
-          return G_SOURCE_REMOVE;
-        },
-        new std::function<void()>(std::move(task)));
-  }
+  void run_on_ui_thread(std::function<void()> task) override { run_on_main_loop(std::move(task)); }
 
  private:
   GtkWindow* toplevel() const {
@@ -101,10 +93,7 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
 Status prepare_workspace_host(const std::string& workspace) {
   host_window = new GtkHostWindow();
   host = new WorkspaceHost(*host_window, native_file_system());
-  if (auto error = host->grant(workspace)) {
-    return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
-  }
-  return std::nullopt;
+  return host->grant(workspace);
 }
 
 void attach_workspace_host(WebKitUserContentManager* content) {

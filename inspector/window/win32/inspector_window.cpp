@@ -3,17 +3,16 @@
 // After windows.h, which it needs.
 #include <ole2.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 
 #include "inspector_event_handler.h"
 #include "inspector_window.h"
-#include "win32/workspace_bridge.h"
 #include "win32/message_pump.h"
 #include "win32/os_errors.h"
 #include "win32/text.h"
 #include "win32/web_view.h"
+#include "win32/workspace_bridge.h"
 
 namespace {
 
@@ -23,10 +22,9 @@ constexpr int kClientHeight = 600;
 
 LoopControl loop_control;
 
-// A load asked for from another thread (--follow); lparam owns a std::string.
-constexpr UINT kLoadAddressMessage = WM_APP + 1;
-
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  // Loads from the --follow watcher, and the workspace host's answers.
+  if (run_posted_task(message, lparam)) return 0;
   switch (message) {
     case WM_CLOSE: {
       LoopControl next = loop_control;
@@ -42,11 +40,6 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       show_web_view(wparam != SIZE_MINIMIZED);
       if (wparam != SIZE_MINIMIZED) fit_to_client_area(window);
       return 0;
-    case kLoadAddressMessage: {
-      std::unique_ptr<std::string> address(reinterpret_cast<std::string*>(lparam));
-      load_address(*address);
-      return 0;
-    }
     case WM_MOVE:
       tell_web_view_of_move();
       return 0;
@@ -132,10 +125,7 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   if (on_started) {
     const HWND target = window.value();
     on_started([target](const std::string& address) {
-      auto owned = std::make_unique<std::string>(address);
-      if (::PostMessageW(target, kLoadAddressMessage, 0, reinterpret_cast<LPARAM>(owned.get()))) {
-        owned.release();
-      }
+      post_task(target, [address] { load_address(address); });
     });
   }
 

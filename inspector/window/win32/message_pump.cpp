@@ -1,6 +1,15 @@
 #include "win32/message_pump.h"
 
+#include <memory>
+
 #include "win32/os_errors.h"
+
+namespace {
+
+// lparam owns a std::function<void()>.
+constexpr UINT kRunTaskMessage = WM_APP + 1;
+
+}  // namespace
 
 Result<std::optional<UINT>> pump_messages(const std::function<bool()>& done) {
   MSG message;
@@ -17,4 +26,18 @@ Result<std::optional<UINT>> pump_messages(const std::function<bool()>& done) {
 bool no_message_queued() {
   MSG message;
   return !::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+void post_task(HWND window, std::function<void()> task) {
+  auto owned = std::make_unique<std::function<void()>>(std::move(task));
+  if (::PostMessageW(window, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(owned.get()))) {
+    owned.release();
+  }
+}
+
+bool run_posted_task(UINT message, LPARAM lparam) {
+  if (message != kRunTaskMessage) return false;
+  std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lparam));
+  (*task)();
+  return true;
 }

@@ -15,3 +15,11 @@ Result<std::optional<UINT>> pump_messages(const std::function<bool()>& done);
 
 // A `done` for pump_messages that handles what is queued without waiting for more.
 bool no_message_queued();
+
+// Runs `task` on the thread of `window` soon, from its message loop; callable
+// from any thread. The window's procedure passes its messages to
+// run_posted_task. A task for a window that is gone is dropped.
+void post_task(HWND window, std::function<void()> task);
+
+// Runs the task `message` carries, if it is one that post_task sent.
+bool run_posted_task(UINT message, LPARAM lparam);

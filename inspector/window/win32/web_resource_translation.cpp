@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "frontend_address.h"
 #include "win32/com.h"
@@ -17,18 +16,6 @@ std::string take_text(LPWSTR text) {
   std::string converted = text != nullptr ? utf8_from_utf16(text).value_or("") : "";
   ::CoTaskMemFree(text);
   return converted;
-}
-
-std::vector<uint8_t> read_all(IStream* stream) {
-  std::vector<uint8_t> bytes;
-  if (stream == nullptr) return bytes;
-  uint8_t buffer[16 * 1024];
-  for (;;) {
-    ULONG count = 0;
-    HRESULT result = stream->Read(buffer, sizeof buffer, &count);
-    bytes.insert(bytes.end(), buffer, buffer + count);
-    if (FAILED(result) || count == 0) return bytes;
-  }
 }
 
 const wchar_t* reason_phrase(uint16_t status) {
@@ -66,8 +53,7 @@ ProtocolRequest protocol_request(ICoreWebView2WebResourceRequest* source) {
       if (FAILED(iterator->MoveNext(&more))) break;
     }
   }
-  ComRef<IStream> content;
-  if (SUCCEEDED(source->get_Content(content.put()))) request.body = read_all(content.get());
+  // The body is never read by the handler, so its stream is left unread.
   return request;
 }
 

@@ -6,8 +6,8 @@
 
 #include "frontend_protocol_handler.h"
 
-// The method, address (in its scheme form), headers and body of `source`;
-// what cannot be read is left empty.
+// The method, address (in its scheme form) and headers of `source`; what
+// cannot be read is left empty.
 ProtocolRequest protocol_request(ICoreWebView2WebResourceRequest* source);
 
 // A web view response made by `environment` whose body is read in place from

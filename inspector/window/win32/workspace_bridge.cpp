@@ -4,15 +4,16 @@
 #include <shobjidl.h>
 
 #include <functional>
-#include <memory>
+#include <utility>
 #include <optional>
 
 #include "file_system.h"
-#include "workspace_host.h"
-#include "workspace_page_script.h"
 #include "win32/com.h"
+#include "win32/message_pump.h"
 #include "win32/os_errors.h"
 #include "win32/text.h"
+#include "workspace_host.h"
+#include "workspace_page_script.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ using ScriptAdded = Handler<ICoreWebView2AddScriptToExecuteOnDocumentCreatedComp
                             &IID_ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler,
                             HRESULT, LPCWSTR>;
 using Chosen = std::function<void(std::optional<std::string>)>;
-
-// A message for the bridge's own window: lparam owns a std::function<void()>.
-constexpr UINT kRunTaskMessage = WM_APP + 20;
-constexpr wchar_t kTaskWindowClass[] = L"vorpel_inspector_host_tasks";
-
-LRESULT CALLBACK task_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message != kRunTaskMessage) return ::DefWindowProcW(window, message, wparam, lparam);
-  std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lparam));
-  (*task)();
-  return 0;
-}
 
 // A path from the shell's item; nothing when it has none in the file system.
 std::optional<std::string> item_path(IShellItem* item) {
@@ -67,18 +57,7 @@ std::optional<std::string> show_dialog(REFCLSID kind, REFIID interface_id, HWND 
 
 class Win32HostWindow final : public WorkspaceWindow {
  public:
-  Win32HostWindow(HWND window, ICoreWebView2* web_view) : window_(window), web_view_(web_view) {
-    WNDCLASSEXW task_class{};
-    task_class.cbSize = sizeof task_class;
-    task_class.lpfnWndProc = task_procedure;
-    task_class.hInstance = ::GetModuleHandleW(nullptr);
-    task_class.lpszClassName = kTaskWindowClass;
-    ::RegisterClassExW(&task_class);
-    tasks_ = ::CreateWindowExW(0, kTaskWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               task_class.hInstance, nullptr);
-  }
-
-  bool ready() const { return tasks_ != nullptr; }
+  Win32HostWindow(HWND window, ICoreWebView2* web_view) : window_(window), web_view_(web_view) {}
 
   void post_to_page(std::string message) override {
     web_view_->PostWebMessageAsJson(utf16_from_utf8(message).c_str());
@@ -117,16 +96,12 @@ class Win32HostWindow final : public WorkspaceWindow {
   }
 
   void run_on_ui_thread(std::function<void()> task) override {
-    auto owned = std::make_unique<std::function<void()>>(std::move(task));
-    if (::PostMessageW(tasks_, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(owned.get()))) {
-      owned.release();
-    }
+    post_task(window_, std::move(task));
   }
 
  private:
   HWND window_;
   ICoreWebView2* web_view_;
-  HWND tasks_ = nullptr;
 };
 
 WorkspaceHost* host = nullptr;
@@ -145,13 +120,8 @@ HRESULT receive(ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) 
 
 Status attach_workspace_host(HWND window, ICoreWebView2* web_view, const std::string& workspace) {
   auto* host_window = new Win32HostWindow(window, web_view);
-  if (!host_window->ready()) {
-    return os_error(::GetLastError()).with_context("create the frontend host's message window");
-  }
   host = new WorkspaceHost(*host_window, native_file_system());
-  if (auto error = host->grant(workspace)) {
-    return std::move(*error).with_context(workspace + " cannot be used as the workspace folder");
-  }
+  if (auto error = host->grant(workspace)) return error;
   const std::wstring script = utf16_from_utf8(workspace_page_script(PageTransport::kWebView2));
   auto* added = new ScriptAdded([](HRESULT, LPCWSTR) { return S_OK; });
   HRESULT result = web_view->AddScriptToExecuteOnDocumentCreated(script.c_str(), added);
