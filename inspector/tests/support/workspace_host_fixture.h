@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
 #include "workspace_host.h"
 
 namespace workspace_host_fixture {
@@ -187,8 +187,6 @@ class WatchedFiles : public FileSystem {
 class WorkspaceHostTest : public testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::canonical(fs::temp_directory_path()) / ("vorpel-host-" + std::to_string(::getpid()));
     for (const char* folder : {"ws/sub", "outside", "other"})
       fs::create_directories(root_ / folder);
     write("ws/app.js.map", R"({"version":3,"sources":["app.ts"]})");
@@ -201,20 +199,12 @@ class WorkspaceHostTest : public testing::Test {
     host_ = std::make_unique<WorkspaceHost>(window_, files_, limits_);
     ASSERT_FALSE(host_->grant(at("ws")));
   }
-  void TearDown() override {
-    host_.reset();
-    fs::remove_all(root_);
-  }
+  void TearDown() override { host_.reset(); }
 
   void write(const std::string& relative, const std::string& text) {
-    std::ofstream(root_ / relative, std::ios::binary) << text;
+    write_file(root_ / relative, text);
   }
-  std::string read(const std::string& relative) const {
-    std::ifstream in(root_ / relative, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string read(const std::string& relative) const { return read_file(root_ / relative); }
   std::string at(const std::string& relative) const { return (root_ / relative).string(); }
   std::string url(const std::string& relative) const { return "file://" + at(relative); }
   void call(long long id, const std::string& method, json params) {
@@ -243,7 +233,8 @@ class WorkspaceHostTest : public testing::Test {
     return names;
   }
 
-  fs::path root_;
+  TempFolder folder_{"vorpel-host"};
+  fs::path root_ = folder_.path();
   FakeWindow window_;
   WatchedFiles files_{native_file_system()};
   WorkspaceLimits limits_;
