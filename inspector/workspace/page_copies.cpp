@@ -1,7 +1,5 @@
 #include "page_copies.h"
 
-#include <iterator>
-
 #include "granted_folders.h"
 
 namespace {
@@ -50,9 +48,9 @@ void PageCopies::forget_under(const std::string& folder, bool ignore_case) {
 std::optional<std::string> PageCopies::refusal(const std::string& path,
                                                const std::optional<TextPrint>& disk,
                                                const TextPrint& text) const {
-  auto copy = copies_.find(path);
   // A new file, or one removed meanwhile: nothing on disk is lost.
   if (!disk) return std::nullopt;
+  auto copy = copies_.find(path);
   if (copy == copies_.end())
     return "the window never read this file, so it would replace what it has not shown";
   if (!copy->second.same_text(*disk)) {
