@@ -81,18 +81,17 @@ Result<std::string> receive_http_response(net::Connection& connection,
   std::string buffer(64 * 1024, '\0');
   for (;;) {
     if (limits.deadline) {
+      // Waiting on readiness rather than a receive timeout: a socket's timeout
+      // may run out a tick before the deadline and would read as an error.
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*limits.deadline - Clock::now());
+          std::chrono::ceil<std::chrono::milliseconds>(*limits.deadline - Clock::now());
       if (left.count() <= 0) return ErrorChain::from_message(std::string(limits.too_slow));
-      if (auto error = net::set_receive_timeout(connection, left)) return std::move(*error);
+      auto readable = net::wait_readable(connection, left);
+      if (!readable) return std::move(readable).error();
+      if (!readable.value()) continue;
     }
     auto count = net::receive_some(connection, buffer.data(), buffer.size());
-    if (!count) {
-      if (limits.deadline && Clock::now() >= *limits.deadline) {
-        return ErrorChain::from_message(std::string(limits.too_slow));
-      }
-      return std::move(count).error();
-    }
+    if (!count) return std::move(count).error();
     if (count.value() == 0) break;
     auto state = reader.append(std::string_view(buffer.data(), count.value()));
     if (state == HttpResponseReader::State::kTooLarge) {
