@@ -15,8 +15,11 @@ action:
   pretty-print    a 5 MB (VORPEL_BENCH_BUNDLE_MB) minified script opened in Sources (Ctrl+P), which
                   the frontend pretty-prints as it opens it
   console-burst   the program logs 50,000 messages at once, Console panel shown
-  long-session    the program logs 200 messages a second; PSS sampled every
-                  30 s; reports the growth rate instead of a wall time
+  long-session    the program logs 200 (--session-rate) messages a second for
+                  --session-seconds; PSS sampled every 10 s; reports the growth
+                  rate over the second half instead of a wall time, and as
+                  "shown" how long after the stream stops the screen last
+                  changes: how far the Console is behind the newest message
 
 Wall time runs from the action to the moment the window's process tree (and,
 where it does the work, the inspected program) went idle (less than 5 % of a core
@@ -72,11 +75,20 @@ setInterval(() => {}, 1000);
 """
 STREAM = """
 let n = 0;
-process.on('SIGUSR2', () => setInterval(() => {
-  for (let i = 0; i < 20; i++) console.log('tick', n++, { at: Date.now() });
-}, 100));
+let stream = null;
+// The first signal starts the stream, the next one stops it.
+process.on('SIGUSR2', () => {
+  if (stream) return clearInterval(stream);
+  stream = setInterval(() => {
+    for (let i = 0; i < {per_tick}; i++) console.log('tick', n++, { at: Date.now() });
+  }, 100);
+});
 setInterval(() => {}, 1000);
 """
+
+
+def stream_script(rate):
+    return STREAM.replace("{per_tick}", str(max(1, rate // 10)))
 
 
 def minified_script(path, megabytes=5):
@@ -324,9 +336,9 @@ def case_console_burst(start, scratch, shots, name):
         session.close()
 
 
-def case_long_session(seconds):
+def case_long_session(seconds, rate):
     def run(start, scratch, shots, name):
-        session = prepared(start, scratch, "stream.js", STREAM, "Show Console")
+        session = prepared(start, scratch, "stream.js", stream_script(rate), "Show Console")
         try:
             # The stream starts once the window has settled on the Console.
             session.node.send_signal(signal.SIGUSR2)
@@ -335,18 +347,24 @@ def case_long_session(seconds):
             points = []
             while time.monotonic() - began < seconds:
                 points.append((time.monotonic() - began, session.tree.pss_kib() / 1024))
-                time.sleep(min(30, max(0.0, seconds - (time.monotonic() - began))))
+                time.sleep(min(10, max(0.0, seconds - (time.monotonic() - began))))
             points.append((time.monotonic() - began, session.tree.pss_kib() / 1024))
-            if shots:
-                session.screenshot(os.path.join(shots, name + ".png"))
-            # Least-squares slope of PSS over time.
-            n = len(points)
-            mean_t = sum(t for t, _ in points) / n
-            mean_m = sum(m for _, m in points) / n
-            slope = (sum((t - mean_t) * (m - mean_m) for t, m in points) /
-                     max(sum((t - mean_t) ** 2 for t, _ in points), 1e-9))
-            return {"wall": slope, "cpu": session.tree.cpu_seconds() - cpu0,
-                    "pss": max(m for _, m in points), "shown": 0.0}
+            cpu = session.tree.cpu_seconds() - cpu0
+            # The window has the newest message once its screen stops changing.
+            caught_up = timed(session, lambda: session.node.send_signal(signal.SIGUSR2),
+                              shots, name)
+            # Least-squares slope of PSS over the second half.
+            late = [p for p in points if p[0] >= seconds / 2] or points
+            n = len(late)
+            mean_t = sum(t for t, _ in late) / n
+            mean_m = sum(m for _, m in late) / n
+            slope = (sum((t - mean_t) * (m - mean_m) for t, m in late) /
+                     max(sum((t - mean_t) ** 2 for t, _ in late), 1e-9))
+            first_minute = min(points, key=lambda p: abs(p[0] - 60))[1]
+            print(f"  {name}: PSS {first_minute:.0f} MiB after a minute, "
+                  f"{points[-1][1]:.0f} MiB at the end", file=sys.stderr, flush=True)
+            return {"wall": slope, "cpu": cpu, "pss": max(m for _, m in points),
+                    "shown": caught_up["shown"]}
         finally:
             session.close()
     return run
@@ -359,6 +377,7 @@ def main():
     parser.add_argument("--cases", default="snapshot-50,snapshot-170,profile,pretty-print,"
                                            "console-burst,long-session")
     parser.add_argument("--session-seconds", type=int, default=300)
+    parser.add_argument("--session-rate", type=int, default=200, help="messages a second")
     parser.add_argument("--shots", help="save a screenshot after each action here")
     parser.add_argument("--held", type=float, default=0, metavar="S",
                         help="also read the memory still held S seconds after each action")
@@ -375,7 +394,7 @@ def main():
         "profile": case_profile,
         "pretty-print": case_pretty_print,
         "console-burst": case_console_burst,
-        "long-session": case_long_session(args.session_seconds),
+        "long-session": case_long_session(args.session_seconds, args.session_rate),
     }
     chosen = [c for c in args.cases.split(",") if c]
     for c in chosen:

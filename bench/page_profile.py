@@ -62,7 +62,7 @@ def ten_seconds_recorded(session):
 # Per case: the program, the panel, what comes before the recording and what
 # starts with it.
 CASES = {
-    "long-session": (heavy.STREAM, "Show Console", signal_node, nothing),
+    "long-session": (heavy.stream_script(200), "Show Console", signal_node, nothing),
     "console-burst": (heavy.BURST, "Show Console", nothing, signal_node),
     "profile": (heavy.BUSY, "Show Performance", ten_seconds_recorded, key("ctrl+e")),
     "pretty-print": (None, "Show Sources", bundle_chosen, key("Return")),

@@ -22,3 +22,6 @@ extern const char kEditorFrameShim[];
 extern const char kIdleWorkerScript[];
 // Shadow roots share one parsed sheet per style text.
 extern const char kSharedStylesScript[];
+// The Console keeps pace with a busy program, and lets go of the elements of
+// messages long off screen.
+extern const char kConsoleViewScript[];

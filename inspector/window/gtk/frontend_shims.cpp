@@ -19,4 +19,5 @@ void add_frontend_shims(WebKitUserContentManager* content) {
   add_script(content, kEditorFrameShim);
   add_script(content, kIdleWorkerScript);
   add_script(content, kSharedStylesScript);
+  add_script(content, kConsoleViewScript);
 }
