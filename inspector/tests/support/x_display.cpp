@@ -232,6 +232,25 @@ bool XDisplay::wait_closed(unsigned long window, std::chrono::milliseconds timeo
   return closed;
 }
 
+bool XDisplay::scroll(int x, int y, int notches) {
+  return run_process({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "sleep", "0.2",
+                      "click", "--repeat", std::to_string(notches < 0 ? -notches : notches),
+                      notches < 0 ? "4" : "5"},
+                     {{"DISPLAY", name_}})
+             .exit_status == 0;
+}
+
+bool XDisplay::drag(int from_x, int from_y, int to_x, int to_y) {
+  // Through a point between, as a hand moves: a single jump selects nothing.
+  return run_process(
+             {"xdotool", "mousemove", std::to_string(from_x), std::to_string(from_y), "sleep",
+              "0.2", "mousedown", "1", "mousemove", std::to_string((from_x + to_x) / 2),
+              std::to_string((from_y + to_y) / 2), "mousemove", std::to_string(to_x),
+              std::to_string(to_y), "sleep", "0.2", "mouseup", "1"},
+             {{"DISPLAY", name_}})
+             .exit_status == 0;
+}
+
 bool XDisplay::click(int x, int y) {
   // Not "--sync": it waits for a motion that never comes when the pointer is
   // already there. A short pause lets the motion arrive before the press.

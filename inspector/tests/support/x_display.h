@@ -49,6 +49,10 @@ class XDisplay {
   // Input as a user gives it (xdotool): a click at screen coordinates, keys
   // such as "Escape" or "ctrl+a", and typed text.
   bool click(int x, int y);
+  // Turns the wheel at a point: up for negative `notches`, down for positive.
+  bool scroll(int x, int y, int notches);
+  // Presses the first button at one point and lets go at another.
+  bool drag(int from_x, int from_y, int to_x, int to_y);
   // Keys go to `window` when given, else to the window under the pointer.
   bool key(const std::string& keys, unsigned long window = 0);
   bool type(const std::string& text);
