@@ -18,6 +18,8 @@ extern const char kWorkspaceWebView2Transport[];
 extern const char kInsertRuleShim[];
 // The code editor stays within the window after a large script is opened.
 extern const char kEditorFrameShim[];
+// Shadow roots answer getSelection(), as the frontend expects.
+extern const char kShadowSelectionShim[];
 // The frontend's formatter worker is ended while it is idle.
 extern const char kIdleWorkerScript[];
 // Shadow roots share one parsed sheet per style text.

@@ -17,6 +17,7 @@ void add_script(WebKitUserContentManager* content, const char* source) {
 void add_frontend_shims(WebKitUserContentManager* content) {
   add_script(content, kInsertRuleShim);
   add_script(content, kEditorFrameShim);
+  add_script(content, kShadowSelectionShim);
   add_script(content, kIdleWorkerScript);
   add_script(content, kSharedStylesScript);
   add_script(content, kConsoleViewScript);
