@@ -299,6 +299,23 @@ test('a released message is searched and filtered on the text it showed', () => 
   });
 });
 
+test('messages drawn before the script came are taken in', () => {
+  withTimers((clock, tick) => {
+    const f = frontend();
+    const {vorpelConsoleRows} = load();
+    const early = new f.ConsoleViewMessage(() => new Element());
+    const never = new f.ConsoleViewMessage(() => new Element());
+    f.viewport.show([early]);
+    const adopt = vorpelConsoleRows(f.consoleModule, f.Linkifier, () => clock.now);
+    adopt({consoleMessages: [early, never]});
+    f.viewport.show([]);
+    tick(6000);
+    tick(1000);
+    assert.strictEqual(early.contentElementInternal, null);
+    assert.strictEqual(never.builds, 0, 'one never drawn is not drawn now');
+  });
+});
+
 // The names the script reads are the pinned frontend's: a newer one fails here.
 test('the pinned frontend has what the script patches', (t) => {
   const frontendDir = path.join(__dirname, '..', 'frontend', 'node_modules', 'chii', 'public',
@@ -329,6 +346,8 @@ test('the pinned frontend has what the script patches', (t) => {
     [consoleJs, /refresh\(\)\{this\.observer\.disconnect\(\),this\.innerRefresh\(\)/],
     [consoleJs, /ConsoleViewMessage:\w+,ConsoleGroupViewMessage:/],
     [consoleJs, /ConsoleViewport:\w+\}/],
+    [consoleJs, /this\.element\.classList\.add\("console-view"\)/],
+    [consoleJs, /this\.consoleMessages=\[\]/],
     [utils, /class \w+ extends e\.ObjectWrapper\.ObjectWrapper\{maxLength;anchorsByTarget;/],
     [utils, /static linkInfo\(e\)\{/],
     [utils, /static unbindUILocation\(e\)\{/],
