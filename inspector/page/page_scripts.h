@@ -27,3 +27,8 @@ extern const char kSharedStylesScript[];
 // The Console keeps pace with a busy program, and lets go of the elements of
 // messages long off screen.
 extern const char kConsoleViewScript[];
+
+// node_app.html opened with ws=vorpel-hub shows every Node target the program
+// gives to window.vorpelHubTargets(list), and their workers; for the top frame
+// at document start.
+extern const char kTargetHubScript[];
