@@ -1,8 +1,13 @@
 # Windows only: the platform layer's own tests, run under Wine by the emulator.
 set(win32_src ${PROJECT_SOURCE_DIR}/inspector/window/win32)
-add_executable(win32_tests windows/win32_platform_test.cpp windows/win32_window_layer_test.cpp
-               ${win32_src}/message_pump.cpp)
+add_executable(win32_tests windows/win32_platform_test.cpp windows/win32_run_test.cpp
+               windows/win32_window_layer_test.cpp ${win32_src}/message_pump.cpp)
+target_include_directories(win32_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(win32_tests PRIVATE vorpel_core GTest::gtest_main user32)
+# What the command tests start, to see the arguments and environment it got.
+add_executable(win32_argument_probe windows/argument_probe.cpp)
+target_link_libraries(win32_argument_probe PRIVATE shell32)
+add_dependencies(win32_tests win32_argument_probe)
 if(VORPEL_WITH_WEBVIEW2)
   target_sources(win32_tests PRIVATE ${win32_src}/read_only_stream.cpp
                  ${win32_src}/web_view_failures.cpp)
@@ -28,6 +33,13 @@ endif()
 add_dependencies(win32_tests vorpel_inspector)
 gtest_discover_tests(win32_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
+# Ctrl+C while a command runs, on a terminal of its own (script), where Wine's
+# console takes it.
+add_test(NAME windows.interrupt
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_test.sh interrupt
+          $<TARGET_FILE:win32_tests> ${VORPEL_WITH_WEBVIEW2})
+set_tests_properties(windows.interrupt PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS windows)
+
 # The exe itself under Wine: arguments outside ASCII, and the window (on an
 # Xvfb display of the test's own) whose web view cannot start without a runtime.
 foreach(case non-ascii-argument window-with-loader window-without-loader)
@@ -40,7 +52,7 @@ endforeach()
 
 # The window's whole life against the recording stand-in loader.
 if(VORPEL_WITH_WEBVIEW2)
-  foreach(case startup move minimize serving follow workspace no-workspace
+  foreach(case startup move minimize serving follow workspace no-workspace run
           close-while-environment-pending
           close-while-controller-pending environment-fails-at-once environment-fails-later
           controller-fails-at-once controller-fails-later browser-process-exits

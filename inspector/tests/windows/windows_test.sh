@@ -103,8 +103,9 @@ use_private_wine_session() {
 
 # Runs the exe on a real node inspector while watching the display; sets
 # status, out, err and windows (one "WxH title" line per mapped window).
-# A case may set window_args (the exe's options) and define during_window_run,
-# started in the background beside the exe.
+# A case may set window_args (the exe's options), window_without_address=1
+# (no address after them), and define during_window_run, started in the
+# background beside the exe.
 window_args=()
 run_window_case() {
   local program=$1
@@ -131,7 +132,9 @@ run_window_case() {
     during_window_run &
     pids+=($!)
   fi
-  timeout -k 5 200 "${run[@]}" "$program" "${window_args[@]}" "$INSPECTOR_ADDRESS" \
+  local address=("$INSPECTOR_ADDRESS")
+  [ "${window_without_address:-}" = 1 ] && address=()
+  timeout -k 5 200 "${run[@]}" "$program" "${window_args[@]}" "${address[@]}" \
     >"$work/out" 2>"$work/err"
   status=$?
   # The watcher reports a map a moment after it happened.
@@ -446,6 +449,27 @@ standin_no_workspace() {
   check_not_logged "nothing posted to the page" '^WebView\.PostWebMessageAsJson'
 }
 
+# --run: the hub's script comes before the navigation, its list reaches the
+# page from another thread through the UI thread, and closing ends the
+# command's processes (a ping that cmd started) and gives the command's status.
+standin_run() {
+  window_args=(--run cmd /c "ping -n 61 127.0.0.1 >nul")
+  window_without_address=1
+  run_standin_case "$(printf 'wait\n%.0s' $(seq 15))"$'\nclose'
+  check "exit status: the ended command's" "$status" 1
+  check "report" "$err" ""
+  check "the command's end is the last line" "$(tail -n 1 <<<"$out")" \
+    "vorpel_inspector: the command ended with status 1"
+  check_window_shown
+  check_not_logged "every call on the UI thread" '^WRONG THREAD'
+  check_before "the hub's script is added before the navigation" \
+    '^WebView\.AddScriptToExecuteOnDocumentCreated [0-9]+ characters, the target hub$' \
+    '^WebView\.Navigate http://devtools\.localhost/node_app\.html\?ws=vorpel-hub&'
+  check "the list reaches the page, once at first and again every second" \
+    "$(($(grep -c '^WebView\.ExecuteScript window\.vorpelHubTargets && window\.vorpelHubTargets(\[\]);$' <<<"$log") >= 2))" 1
+  check "nothing of the command is left" "$(pgrep -f 'ping -n 61 127' || true)" ""
+}
+
 # Creation ending early: SCRIPT STATUS, then the report's lines.
 standin_lifecycle() {
   run_standin_case "$1"
@@ -469,6 +493,7 @@ standin_case() {
     follow) standin_follow ;;
     workspace) standin_workspace ;;
     no-workspace) standin_no_workspace ;;
+    run) standin_run ;;
     close-while-environment-pending)
       standin_lifecycle $'environment pending\nclose' 0
       check_not_logged "no controller was asked for" '^Environment\.'
@@ -525,6 +550,20 @@ standin_case() {
 case $case_name in
   standin-*)
     standin_case "${case_name#standin-}"
+    ;;
+  interrupt)
+    # EXE is win32_tests.exe; the test's report shows it ran and passed, and
+    # is missing when Ctrl+C ended the test program itself.
+    command -v script >/dev/null || skip "script (util-linux) is not installed"
+    test_name=Win32Command.InterruptEndsTheCommandNotTheProgram
+    script -qec "$(printf '%q ' "${run[@]}" "$exe" "--gtest_filter=$test_name" \
+      "--gtest_output=xml:$(windows_path "$work/report.xml")")" /dev/null </dev/null >"$work/out"
+    check "the test program's status" "$?" 0
+    check_match "the test ran and passed" "$(cat "$work/report.xml" 2>/dev/null)" \
+      '<testcase name="InterruptEndsTheCommandNotTheProgram" .*status="run" result="completed"'
+    check "no failure in it" "$(grep -c '<failure' "$work/report.xml" 2>/dev/null)" 0
+    # The terminal's output, without its escapes, tells what went wrong.
+    [ "$failures" -eq 0 ] || sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$work/out"
     ;;
   non-ascii-argument)
     # Arguments and the override travel as UTF-16 and must come back as the same UTF-8.

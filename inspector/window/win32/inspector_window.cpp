@@ -21,16 +21,22 @@ constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 600;
 
 LoopControl loop_control;
+// What on_started gave the window to run when it closes.
+WindowClosing window_closing;
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   // Loads from the --follow watcher, and the workspace host's answers.
   if (run_posted_task(message, lparam)) return 0;
   switch (message) {
     case WM_CLOSE: {
-      LoopControl next = loop_control;
-      inspector_event_handler(InspectorEvent::kCloseRequested, next);
       // Once asked to exit, the loop stays asked.
-      if (loop_control.mode != LoopControl::Mode::kExit) loop_control = next;
+      if (loop_control.mode != LoopControl::Mode::kExit) {
+        inspector_event_handler(InspectorEvent::kCloseRequested, loop_control);
+        // What the program started ends first, and gives the status.
+        if (loop_control.mode == LoopControl::Mode::kExit && window_closing) {
+          loop_control.exit_status = window_closing();
+        }
+      }
       if (loop_control.mode == LoopControl::Mode::kExit) {
         ::PostQuitMessage(loop_control.exit_status);
       }
@@ -124,9 +130,14 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   }
   if (on_started) {
     const HWND target = window.value();
-    on_started([target](const std::string& address) {
+    WindowHooks hooks;
+    hooks.load = [target](const std::string& address) {
       post_task(target, [address] { load_address(address); });
-    });
+    };
+    hooks.run_in_page = [target](const std::string& script) {
+      post_task(target, [script] { run_in_page(script); });
+    };
+    window_closing = on_started(hooks);
   }
 
   // Wait mode: the thread sleeps in GetMessage until the next message.

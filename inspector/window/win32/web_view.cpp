@@ -6,6 +6,7 @@
 
 #include "frontend_address.h"
 #include "frontend_protocol_handler.h"
+#include "page_scripts.h"
 #include "win32/com.h"
 #include "win32/message_pump.h"
 #include "win32/os_errors.h"
@@ -30,6 +31,11 @@ using ResourceRequested = Handler<ICoreWebView2WebResourceRequestedEventHandler,
 using ProcessFailed =
     Handler<ICoreWebView2ProcessFailedEventHandler, &IID_ICoreWebView2ProcessFailedEventHandler,
             ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs*>;
+using ScriptAdded = Handler<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler,
+                            &IID_ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler,
+                            HRESULT, LPCWSTR>;
+using ScriptRun = Handler<ICoreWebView2ExecuteScriptCompletedHandler,
+                          &IID_ICoreWebView2ExecuteScriptCompletedHandler, HRESULT, LPCWSTR>;
 
 // Set once at creation; read by the window procedure and the request handler.
 ICoreWebView2Environment* web_view_environment = nullptr;
@@ -127,6 +133,16 @@ Status configure(ICoreWebView2* web_view) {
   return std::nullopt;
 }
 
+// The hub's page plays the frontend's connection to many targets with a script of its own.
+Status add_target_hub_script(ICoreWebView2* web_view) {
+  const std::wstring script = utf16_from_utf8(kTargetHubScript);
+  auto* added = new ScriptAdded([](HRESULT, LPCWSTR) { return S_OK; });
+  const HRESULT result = web_view->AddScriptToExecuteOnDocumentCreated(script.c_str(), added);
+  added->Release();
+  if (FAILED(result)) return hresult_error(result).with_context("add the target hub's script");
+  return std::nullopt;
+}
+
 }  // namespace
 
 Status create_web_view(HWND window, const std::string& frontend_address,
@@ -161,6 +177,9 @@ Status create_web_view(HWND window, const std::string& frontend_address,
   if (FAILED(result)) return hresult_error(result).with_context("reach the web view");
   web_view_environment = environment.leak();
   if (auto error = configure(web_view.get())) return error;
+  if (is_target_hub_address(frontend_address)) {
+    if (auto error = add_target_hub_script(web_view.get())) return error;
+  }
   if (before_navigation) {
     if (auto error = before_navigation(web_view.get())) return error;
   }
@@ -212,6 +231,17 @@ void load_address(const std::string& frontend_address) {
   }
   const std::wstring address = utf16_from_utf8(to_frontend_http_form(frontend_address));
   web_view->Navigate(address.c_str());
+}
+
+void run_in_page(const std::string& script) {
+  ComRef<ICoreWebView2> web_view;
+  if (web_view_controller == nullptr ||
+      FAILED(web_view_controller->get_CoreWebView2(web_view.put())) || !web_view) {
+    return;
+  }
+  auto* done = new ScriptRun([](HRESULT, LPCWSTR) { return S_OK; });
+  web_view->ExecuteScript(utf16_from_utf8(script).c_str(), done);
+  done->Release();
 }
 
 Status take_web_view_stop() {

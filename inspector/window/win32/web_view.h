@@ -27,6 +27,8 @@ void show_web_view(bool shown);
 void tell_web_view_of_move();
 void focus_page();
 void load_address(const std::string& frontend_address);
+// Its result is not wanted.
+void run_in_page(const std::string& script);
 
 // Why the web view stopped for good, once its browser process has gone; the
 // message loop was then asked to quit.

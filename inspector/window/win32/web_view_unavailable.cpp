@@ -1,6 +1,6 @@
 // The web view of a build made without the WebView2 SDK: the window opens, the view never does.
-#include "win32/workspace_bridge.h"
 #include "win32/web_view.h"
+#include "win32/workspace_bridge.h"
 
 Status create_web_view(HWND, const std::string&, const BeforeNavigation&) {
   return ErrorChain::from_message("this build was made without the WebView2 SDK");
@@ -11,6 +11,7 @@ void show_web_view(bool) {}
 void tell_web_view_of_move() {}
 void focus_page() {}
 void load_address(const std::string&) {}
+void run_in_page(const std::string&) {}
 Status take_web_view_stop() {
   return std::nullopt;
 }

@@ -528,9 +528,21 @@ HRESULT WebView::AddScriptToExecuteOnDocumentCreated(
        (text.find(L"window.chrome.webview.postMessage") != std::wstring::npos
             ? ", posts to the web view"
             : "") +
-       (text.find(L"'InspectorFrontendHost'") != std::wstring::npos ? ", defines the host" : ""));
+       (text.find(L"'InspectorFrontendHost'") != std::wstring::npos ? ", defines the host" : "") +
+       (text.find(L"function vorpelTargetHub(") != std::wstring::npos ? ", the target hub" : ""));
   if (script == nullptr) return E_POINTER;
   if (handler != nullptr) handler->Invoke(S_OK, L"script-1");
+  return state();
+}
+
+// A short script is recorded whole; the page gives no result.
+HRESULT WebView::ExecuteScript(LPCWSTR script,
+                               ICoreWebView2ExecuteScriptCompletedHandler* handler) {
+  const std::string text = narrow(script != nullptr ? script : L"<null>");
+  call("ExecuteScript " +
+       (text.size() <= 200 ? text : std::to_string(text.size()) + " characters"));
+  if (script == nullptr) return E_POINTER;
+  if (handler != nullptr) handler->Invoke(S_OK, L"null");
   return state();
 }
 

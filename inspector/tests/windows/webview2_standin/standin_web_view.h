@@ -218,7 +218,8 @@ class WebView final : public Recorded<ICoreWebView2, &IID_ICoreWebView2> {
       LPCWSTR script,
       ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override;
   STANDIN_UNUSED(RemoveScriptToExecuteOnDocumentCreated, LPCWSTR)
-  STANDIN_UNUSED(ExecuteScript, LPCWSTR, ICoreWebView2ExecuteScriptCompletedHandler*)
+  HRESULT STDMETHODCALLTYPE
+  ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* handler) override;
   STANDIN_UNUSED(CapturePreview, COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*,
                  ICoreWebView2CapturePreviewCompletedHandler*)
   HRESULT STDMETHODCALLTYPE Reload() override;
