@@ -108,7 +108,8 @@ function vorpelTargetHub(page) {
   // here: parsing a heap snapshot's chunks twice would double the page's work.
   const receive = (target, text) => {
     let message = null;
-    if (text.length < 256 || /"(NodeWorker\.|Runtime\.executionContext)/.test(text)) {
+    if (text.length < 256 || /"(NodeWorker\.|Runtime\.executionContext)/.test(text) ||
+        (target.holdsBreak && text.includes('"Break on start"'))) {
       try {
         message = JSON.parse(text);
       } catch (_) {}
@@ -117,6 +118,23 @@ function vorpelTargetHub(page) {
     const method = message ? message.method : undefined;
     if (typeof method === 'string' && method.startsWith('NodeWorker.')) {
       return worker(target, method, message.params || {});
+    }
+    // A worker held for the window stops on its first line once let go, as
+    // under --inspect-brk; a run under the window only waits, so it goes on,
+    // unless a breakpoint of the user's is there.
+    if (target.holdsBreak && method === 'Debugger.paused') {
+      target.holdsBreak = false;
+      const {reason, hitBreakpoints = []} = message.params || {};
+      if (reason === 'Break on start' && !hitBreakpoints.length) {
+        return command(target, 'Debugger.resume', {});
+      }
+    }
+    // The Console's context menu and the Threads list name a context by
+    // its own name, which Node makes from its binary's path for every
+    // process alike: the target's name tells them apart.
+    if (method === 'Runtime.executionContextCreated' && message.params && message.params.context) {
+      message.params.context.name = target.name;
+      text = JSON.stringify(message);
     }
     if (target.session) {
       emit('Target.receivedMessageFromTarget', {sessionId: target.session, message: text});
@@ -160,7 +178,7 @@ function vorpelTargetHub(page) {
       const shown = String(title).replace(/^\[worker \d+\]\s*/, '') ||
                     String(url).slice(String(url).lastIndexOf('/') + 1);
       const child = make({targetId, name: `${shown} (worker ${workerId} of ${root.name})`, parent,
-                          root, workerSession: params.sessionId});
+                          root, workerSession: params.sessionId, holdsBreak: true});
       parent.workers.set(params.sessionId, child);
       enableWorkers(child);
     }
@@ -270,6 +288,16 @@ function vorpelHubInstall(window, importModule) {
     }});
   }
 
+  // A first run would open on the Connection panel, whose addresses the hub
+  // does not use ("No connections specified" while processes run): the
+  // Console instead, until the user picks a panel.
+  try {
+    const storage = window.localStorage;
+    if (storage && storage.getItem('panel-selectedTab') === null) {
+      storage.setItem('panel-selectedTab', '"console"');
+    }
+  } catch (_) {}
+
   // The child target manager would make every Node target a second time, as
   // a browser target on a flattened session; node_app's model makes them.
   const sdk = importModule('core/sdk/sdk.js').then((SDK) => {
@@ -281,6 +309,29 @@ function vorpelHubInstall(window, importModule) {
       }
       return attachedToTarget.call(this, event);
     };
+    // The frontend shows one target's subtree at a time, the one chosen in
+    // the Console's context menu, and each new Node target takes that place:
+    // with many processes the Console and Sources showed only the newest
+    // and nothing of the rest. Scoped to the browser target, every target is
+    // in view, interleaved as in a terminal; the context menu still picks
+    // where the Console evaluates, and "Selected context only" filters.
+    const targets = SDK.TargetManager.TargetManager.prototype;
+    const setScopeTarget = targets.setScopeTarget;
+    targets.setScopeTarget = function (target) {
+      return setScopeTarget.call(this, this.rootTarget() || target);
+    };
+    // The Console empties itself when an outermost target goes, as for a
+    // page that navigates. Here every process and worker is outermost, so
+    // the first that ended took every other's messages with it; the window
+    // keeps what a finished program said.
+    importModule('panels/console/console.js').then((Console) => {
+      const view = Console.ConsoleView.ConsoleView.prototype;
+      const modelRemoved = view.modelRemoved;
+      view.modelRemoved = function (model) {
+        if (model.target().type() === SDK.Target.Type.Node) return;
+        return modelRemoved.call(this, model);
+      };
+    }).catch(() => {});
     return SDK;
   }).catch(() => null);
   const nameTarget = (targetId, name) => {

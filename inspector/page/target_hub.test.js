@@ -160,23 +160,70 @@ test('workers are targets of their own, through their parent\'s socket', () => {
   ]);
 });
 
+test('a context is named after its target, which Node names by its binary', () => {
+  const h = attached();
+  h.from(0, {method: 'Runtime.executionContextCreated',
+             params: {context: {id: 1, name: '/usr/bin/node[1]', auxData: {isDefault: true}}}});
+  const {params} = JSON.parse(h.got[0].params.message);
+  assert.strictEqual(params.context.name, 'server.js [1]');
+  assert.deepStrictEqual(params.context.auxData, {isDefault: true});
+});
+
+test('a worker let go runs on past its first line, unless a breakpoint holds it there', () => {
+  const paused = (reason, hitBreakpoints) => ({method: 'Debugger.paused',
+    params: {callFrames: [], reason, hitBreakpoints}});
+  const through = (inner) => `hub NodeWorker.sendMessageToWorker 1: ${inner}`;
+  const cases = [
+    ['break on start', [paused('Break on start', [])], [], [through('hub Debugger.resume')]],
+    ['a breakpoint of the user\'s there', [paused('Break on start', ['1:0:0:file:///w.js'])],
+     ['paused'], []],
+    ['only the first pause', [paused('other', []), paused('Break on start', [])],
+     ['paused', 'paused'], []],
+  ];
+  for (const [name, pauses, shown, sent] of cases) {
+    const h = attached();
+    h.from(0, worker('1', '1', '[worker 1] w', 'file:///w.js'));
+    h.call('Target.attachToTarget', {targetId: 'a/worker-1'});
+    h.got.length = h.sockets[0].sent.length = 0;
+    for (const pause of pauses) h.fromWorker('1', pause);
+    assert.deepStrictEqual(h.got.map((m) => JSON.parse(m.params.message).method.slice(9)), shown, name);
+    assert.deepStrictEqual(h.sockets[0].sent.map(sentBrief), sent, name);
+  }
+});
+
 // The page as far as the hub touches it, and the frontend's sdk module.
-const pageAt = (href) => {
+const pageAt = (href, stores = {}) => {
   class RealSocket {}
   RealSocket.OPEN = 1;
   class HTMLImageElement {}
   Object.defineProperty(HTMLImageElement.prototype, 'src',
                         {configurable: true, set(url) { this.loaded = url; }});
   const page = {patched: [], named: {}, RealSocket};
-  page.window = {location: new URL(href), WebSocket: RealSocket, HTMLImageElement};
+  const stored = new Map(stores[href] || []);
+  const localStorage = {getItem: (key) => stored.has(key) ? stored.get(key) : null,
+                        setItem: (key, value) => stored.set(key, value)};
+  page.window = {location: new URL(href), WebSocket: RealSocket, HTMLImageElement, localStorage};
+  page.stored = stored;
   page.ChildTargetManager = class {
     constructor(type) { this.target = () => ({type: () => type}); }
     attachedToTarget({targetInfo}) { page.patched.push(`${this.target().type()} ${targetInfo.type}`); }
   };
   const targetById = (id) => ({setName: (name) => { page.named[id] = name; }});
-  const SDK = {ChildTargetManager: page, Target: {Type: {Browser: 'browser'}},
-               TargetManager: {TargetManager: {instance: () => ({targetById})}}};
-  load().vorpelHubInstall(page.window, async (module) => module === 'core/sdk/sdk.js' && SDK);
+  page.TargetManager = class {
+    constructor(root) { this.root = root; }
+    rootTarget() { return this.root; }
+    setScopeTarget(target) { this.scope = target; }
+    static instance() { return Object.assign(new page.TargetManager(null), {targetById}); }
+  };
+  const SDK = {ChildTargetManager: page, Target: {Type: {Browser: 'browser', Node: 'node'}},
+               TargetManager: page};
+  page.ConsoleView = class {
+    constructor() { this.cleared = []; }
+    modelRemoved(model) { this.cleared.push(model.target().type()); }
+  };
+  const Console = {ConsoleView: page};
+  load().vorpelHubInstall(page.window, async (module) =>
+    ({'core/sdk/sdk.js': SDK, 'panels/console/console.js': Console})[module]);
   return page;
 };
 
@@ -201,6 +248,11 @@ test('the hub is only in node_app.html opened for it, where it answers the front
     assert.strictEqual(image.loaded === url, loads, url);
   }
 
+  // The first run opens on the Console; a panel the user chose stays.
+  for (const [before, after] of [[[], '"console"'], [[['panel-selectedTab', '"sources"']], '"sources"']]) {
+    const href = `devtools://devtools/${hub}`;
+    assert.strictEqual(pageAt(href, {[href]: before}).stored.get('panel-selectedTab'), after);
+  }
   const page = pageAt(`devtools://devtools/${hub}`);
   const {window} = page;
   assert.ok(new window.WebSocket('ws://127.0.0.1:9229/abc') instanceof page.RealSocket);
@@ -214,6 +266,17 @@ test('the hub is only in node_app.html opened for it, where it answers the front
     new page.ChildTargetManager(type).attachedToTarget({targetInfo: {type: of}});
   }
   assert.deepStrictEqual(page.patched, ['browser page', 'node node']);
+  // A finished process's messages stay; other targets go as before.
+  await new Promise(setImmediate);
+  const view = new page.ConsoleView();
+  for (const type of ['node', 'browser']) view.modelRemoved({target: () => ({type: () => type})});
+  assert.deepStrictEqual(view.cleared, ['browser']);
+  // Every target in view: the scope stays on the browser target.
+  for (const [root, chosen, scope] of [['main', 'app.js [1]', 'main'], [null, 'page', 'page']]) {
+    const manager = new page.TargetManager(root);
+    manager.setScopeTarget(chosen);
+    assert.strictEqual(manager.scope, scope);
+  }
   window.vorpelHubTargets([a, null, {id: 'no address'}]);
   socket.send('{"id":1,"method":"Target.setDiscoverTargets","params":{"discover":true}}');
   socket.send('{"id":2,"method":"Target.attachToTarget","params":{"targetId":"a"}}');
@@ -245,6 +308,13 @@ test('the pinned frontend has what the hub relies on', (t) => {
     [sdk, /class Ge extends .*setName\(e\)\{this\.#p!==e&&\(this\.#p=e,this\.#xe\.onNameChange\(this\)\)\}/],
     [sdk, /static instance\(\{forceNew:e\}=\{forceNew:!1\}\)\{return Qe&&!e\|\|\(Qe=new \$e\),Qe\}.*targetById\(e\)\{return this\.targets\(\)\.find\(\(t=>t\.id\(\)===e\)\)\|\|null\}.*Object\.freeze\(\{__proto__:null,TargetManager:\$e,/],
     [sdk, /Ts as ChildTargetManager,.*Ke as Target,Je as TargetManager/],
+    // Each new outermost target became the scope; the root target is the first.
+    [sdk, /return l!==l\.outermostTarget\(\)\|\|.*\|\|this\.setScopeTarget\(l\),l\}/],
+    [sdk, /rootTarget\(\)\{return this\.#Be\.size\?this\.#Be\.values\(\)\.next\(\)\.value:null\}/],
+    [sdk, /e\.Node="node"/],
+    // The Console empties when an outermost target's model goes.
+    [fs.readFileSync(path.join(frontendDir, 'panels', 'console', 'console.js'), 'utf8'),
+     /modelRemoved\(t\)\{e\.Settings\.Settings\.instance\(\)\.moduleSetting\("preserveConsoleLog"\)\.get\(\)\|\|t\.target\(\)\.outermostTarget\(\)!==t\.target\(\)\|\|this\.consoleCleared\(\)\}.*ConsoleView:Oe/],
   ];
   for (const [text, pattern] of expected) assert.match(text, pattern);
 });
