@@ -16,6 +16,13 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
       command_line.print_url = true;
     } else if (argument == "--follow") {
       command_line.follow = true;
+    } else if (argument == "--all") {
+      command_line.all = true;
+    } else if (argument == "--run") {
+      // The rest is the command, options and all, as the user would type it.
+      command_line.run.emplace(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                               arguments.end());
+      break;
     } else if (argument == kWorkspace) {
       // The next argument is the folder whatever it looks like, so a folder
       // named like an address is never taken for one.

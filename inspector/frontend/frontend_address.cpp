@@ -53,6 +53,18 @@ std::string default_frontend_address(const InspectorTarget& target) {
   return address;
 }
 
+std::string target_hub_frontend_address() {
+  return std::string(kFrontendHttpPrefix) +
+         "localhost/node_app.html?ws=" + std::string(kTargetHubMarker) +
+         "&experiments=true&v8only=true";
+}
+
+bool is_target_hub_address(std::string_view address) {
+  const std::string page = to_frontend_http_form(address);
+  const std::string hub = target_hub_frontend_address();
+  return page.substr(0, page.find('&')) == hub.substr(0, hub.find('&'));
+}
+
 std::string expand_frontend_template(std::string_view template_text, std::string_view target) {
   static constexpr std::string_view kMarker = "{ws}";
   std::string address;

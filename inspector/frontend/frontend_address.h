@@ -30,6 +30,15 @@ std::string encode_query_value(std::string_view text);
 // text goes percent-encoded in the "ws" parameter, or "wss" for a wss target.
 std::string default_frontend_address(const InspectorTarget& target);
 
+// The page that shows several targets (--run, --all): the frontend's Node
+// page, whose main connection the target hub page script plays; it knows the
+// page by the marker in its "ws" parameter.
+inline constexpr std::string_view kTargetHubMarker = "vorpel-hub";
+std::string target_hub_frontend_address();
+// Whether the window shows that page, in either spelling: only then is the
+// hub's script put into it.
+bool is_target_hub_address(std::string_view address);
+
 // Every "{ws}" in `template_text` replaced by `target`, left to right.
 std::string expand_frontend_template(std::string_view template_text, std::string_view target);
 

@@ -7,11 +7,12 @@
 #   clipboard_window: copy and paste between the Console and the desktop;
 #   workspace_window: --workspace with a tsc project: source maps, breakpoints, saves;
 #   sources_window: a large minified script in Sources: the editor keeps to the window;
-#   console_window: a long Console scrolled back, searched, an object kept open.
+#   console_window: a long Console scrolled back, searched, an object kept open;
+#   hub_window:     --run and --all: processes, worker threads, listed targets in one window.
 if(NOT WIN32)
   find_package(X11 REQUIRED)
   foreach(suite window no_files runtime_window follow_window clipboard_window workspace_window
-                sources_window console_window)
+                sources_window console_window hub_window)
     add_executable(${suite}_tests window/${suite}_test.cpp support/fresh_folders.cpp
                                    support/x_display.cpp)
     # The window's own header, for its title.

@@ -10,12 +10,27 @@
 // U+2014 EM DASH between the two words.
 inline constexpr const char* kWindowTitle = "vorpel \xE2\x80\x94 script inspector";
 
+// Runs a script in the page shown; callable from any thread. A script sent
+// while no page is shown, or while another loads, may be lost.
+using RunInPage = std::function<void(const std::string& script)>;
+
+// What the window gives the program once the web view exists.
+struct WindowHooks {
+  LoadInWindow load;
+  RunInPage run_in_page;
+};
+
+// Called on the window's thread when the user closes the window: ends what
+// the program started and gives the status to end with.
+using WindowClosing = std::function<int()>;
+
 // Called once on the window's thread when the web view exists, before the
-// event loop runs, with a way to load another address in it later.
-using WindowStarted = std::function<void(LoadInWindow load)>;
+// event loop runs. What it returns, when set, is called on closing; without
+// it closing ends the program with status 0.
+using WindowStarted = std::function<WindowClosing(const WindowHooks& hooks)>;
 
 // Opens the window on `frontend_address` and runs the event loop. Closing the
-// window ends the process with status 0; it returns only when start-up fails
+// window ends the process (see WindowStarted); it returns only when start-up fails
 // or the web view stops for good.
 ErrorChain run_inspector_window(const std::string& frontend_address,
                                 const WindowStarted& on_started = {});

@@ -85,4 +85,33 @@ TEST(CommandLineTest, WorkspaceFolder) {
   EXPECT_TRUE(both.print_url);
 }
 
+TEST(CommandLineTest, RunTakesEveryWordAfterIt) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::optional<std::vector<std::string>> run;
+    std::optional<std::string> address;
+    bool all;
+  };
+  const Case cases[] = {
+      {{"--run", "node", "app.js", "--follow", "a:1"},
+       std::vector<std::string>{"node", "app.js", "--follow", "a:1"},
+       std::nullopt,
+       false},
+      {{"--workspace", "/w", "--run", "npm", "test"},
+       std::vector<std::string>{"npm", "test"},
+       std::nullopt,
+       false},
+      {{"--run"}, std::vector<std::string>{}, std::nullopt, false},
+      {{"--all", "a:1"}, std::nullopt, "a:1", true},
+      {{"a:1", "--all", "--run", "--all"}, std::vector<std::string>{"--all"}, "a:1", true},
+      {{"--all=1", "--ALL", "a:1"}, std::nullopt, "a:1", false},
+  };
+  for (const Case& c : cases) {
+    CommandLine parsed = parse_command_line(c.arguments);
+    EXPECT_EQ(parsed.run, c.run) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.inspector_address, c.address) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.all, c.all) << testing::PrintToString(c.arguments);
+  }
+}
+
 }  // namespace

@@ -4,10 +4,10 @@
 
 namespace {
 
-void add_script(WebKitUserContentManager* content, const char* source) {
-  WebKitUserScript* script =
-      webkit_user_script_new(source, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+void add_script(WebKitUserContentManager* content, const char* source,
+                WebKitUserContentInjectedFrames frames = WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES) {
+  WebKitUserScript* script = webkit_user_script_new(
+      source, frames, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
 }
@@ -21,4 +21,8 @@ void add_frontend_shims(WebKitUserContentManager* content) {
   add_script(content, kIdleWorkerScript);
   add_script(content, kSharedStylesScript);
   add_script(content, kConsoleViewScript);
+}
+
+void add_target_hub(WebKitUserContentManager* content) {
+  add_script(content, kTargetHubScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME);
 }

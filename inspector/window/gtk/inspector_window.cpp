@@ -28,6 +28,8 @@ constexpr int kInitialWidth = 800;
 constexpr int kInitialHeight = 600;
 
 const InspectorWindowServices* services = nullptr;
+// What the program gave for the close, if anything.
+WindowClosing closing;
 
 std::string gerror_text(GError* error) {
   std::string text = error != nullptr ? error->message : "unknown error";
@@ -86,13 +88,22 @@ GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField* fields,
   return G_LOG_WRITER_HANDLED;
 }
 
-gboolean on_delete_event(GtkWidget*, GdkEvent*, gpointer data) {
+gboolean on_delete_event(GtkWidget* window, GdkEvent*, gpointer data) {
   auto* control = static_cast<LoopControl*>(data);
   LoopControl next = *control;
   inspector_event_handler(InspectorEvent::kCloseRequested, next);
   // Once asked to exit, the loop stays asked.
-  if (control->mode != LoopControl::Mode::kExit) *control = next;
-  if (control->mode == LoopControl::Mode::kExit) gtk_main_quit();
+  if (control->mode == LoopControl::Mode::kExit) return TRUE;
+  *control = next;
+  if (control->mode != LoopControl::Mode::kExit) return TRUE;
+  if (closing) {
+    // Off the screen at once, while what the program started ends.
+    gtk_widget_hide(window);
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    control->exit_status = closing();
+  }
+  gtk_main_quit();
   return TRUE;  // the window is never destroyed by the program
 }
 
@@ -144,6 +155,7 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
   }
   WebKitUserContentManager* content = webkit_user_content_manager_new();
   add_frontend_shims(content);
+  if (is_target_hub_address(address)) add_target_hub(content);
   if (with_host) attach_workspace_host(content);
 
   WebKitSettings* settings = webkit_settings_new();
@@ -180,9 +192,10 @@ Result<GtkWidget*> create_web_view(WebKitWebContext* context, const std::string&
 // Set on the main loop before the view goes; a load queued later is dropped.
 bool view_destroyed = false;
 
-// Loads run on the main loop, whichever thread asks.
-LoadInWindow window_loader(WebKitWebView* view) {
-  return [view](const std::string& frontend_address) {
+// Loads and scripts run on the main loop, whichever thread asks.
+WindowHooks window_hooks(WebKitWebView* view) {
+  WindowHooks hooks;
+  hooks.load = [view](const std::string& frontend_address) {
     run_on_main_loop([view, frontend_address] {
       const std::string address = to_frontend_scheme_form(frontend_address);
       if (!view_destroyed && g_uri_is_valid(address.c_str(), G_URI_FLAGS_NONE, nullptr)) {
@@ -190,6 +203,14 @@ LoadInWindow window_loader(WebKitWebView* view) {
       }
     });
   };
+  hooks.run_in_page = [view](const std::string& script) {
+    run_on_main_loop([view, script] {
+      if (view_destroyed) return;
+      webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
+                                          nullptr, nullptr, nullptr, nullptr, nullptr);
+    });
+  };
+  return hooks;
 }
 
 ErrorChain open_window(const std::string& frontend_address, const WindowStarted& on_started,
@@ -227,7 +248,7 @@ ErrorChain open_window(const std::string& frontend_address, const WindowStarted&
   gtk_widget_show(view.value());
   gtk_widget_show(window);
   gtk_widget_grab_focus(view.value());
-  if (on_started) on_started(window_loader(WEBKIT_WEB_VIEW(view.value())));
+  if (on_started) closing = on_started(window_hooks(WEBKIT_WEB_VIEW(view.value())));
 
   gtk_main();
   // WebKit's processes write the store until they end; they end once the view
