@@ -40,10 +40,9 @@ namespace {
 std::string listed_name(const nlohmann::json& element) {
   for (const char* field : {"title", "url"}) {
     auto value = element.find(field);
-    if (value != element.end() && value->is_string() &&
-        !value->get_ref<const std::string&>().empty()) {
-      return std::string(last_path_name(value->get_ref<const std::string&>()));
-    }
+    if (value == element.end() || !value->is_string()) continue;
+    const std::string_view name = last_path_name(value->get_ref<const std::string&>());
+    if (!name.empty()) return std::string(name);
   }
   return "target";
 }

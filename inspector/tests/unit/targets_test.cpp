@@ -118,14 +118,16 @@ TEST(TargetRosterTest, WhatAnInspectorLists) {
                          {"no socket", nullptr},
                          {"dup", "ws://127.0.0.1:9229/a"},
                          {"", "wss://h:1/c"},
+                         {"/", "ws://h:1/e"},
                          {"http", "http://h:1/d"}}));
-  EXPECT_EQ(names(roster), (std::vector<std::string>{"a.js", "api", "u.js"}));
+  EXPECT_EQ(names(roster), (std::vector<std::string>{"a.js", "api", "u.js", "u.js"}));
   const std::vector<HubTarget> first = roster.targets();
   const uint64_t version = roster.version();
 
   roster.list(json_list({{"/srv/a.js", "ws://127.0.0.1:9229/a"},
                          {"api", "ws://127.0.0.1:9229/b"},
-                         {"", "wss://h:1/c"}}));
+                         {"", "wss://h:1/c"},
+                         {"/", "ws://h:1/e"}}));
   EXPECT_EQ(roster.targets(), first);
   EXPECT_EQ(roster.version(), version) << "the same list again changes nothing";
 
