@@ -60,20 +60,9 @@ for (let i = 0; i < count; ++i) {
 
 
 def window_pss_kib(session):
-    total = 0
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            if os.getsid(int(pid)) != session or os.readlink(f"/proc/{pid}/exe").endswith("/node"):
-                continue
-            with open(f"/proc/{pid}/smaps_rollup") as rollup:
-                for line in rollup:
-                    if line.startswith("Pss:"):
-                        total += int(line.split()[1])
-        except (OSError, ProcessLookupError):
-            pass
-    return total
+    # The command's node processes share the session; they are not the window.
+    return common.session_pss_kb(
+        session, lambda pid: os.readlink(f"/proc/{pid}/exe").endswith("/node"))
 
 
 def run(program, node, app, arguments, env, under_window, wait_for, timeout):

@@ -94,13 +94,14 @@ def start_node():
     return node, match.group(1)
 
 
-def session_pss_kb(session):
+def session_pss_kb(session, leave_out=lambda pid: False):
+    """PSS of a session's processes, but those `leave_out` names by pid."""
     total = 0
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
             continue
         try:
-            if os.getsid(int(pid)) != session:
+            if os.getsid(int(pid)) != session or leave_out(pid):
                 continue
             with open(f"/proc/{pid}/smaps_rollup") as rollup:
                 for line in rollup:
